@@ -1,0 +1,31 @@
+// Memory and string library of the host suite.
+#pragma once
+
+#include <cstdarg>
+#include <string>
+#include <vector>
+
+// Registers a module with the memory accounting for as long as it lives.
+class MEM_INITIALIZER {
+public:
+    explicit MEM_INITIALIZER(const char* module);
+    ~MEM_INITIALIZER();
+    MEM_INITIALIZER(const MEM_INITIALIZER&) = delete;
+    MEM_INITIALIZER& operator=(const MEM_INITIALIZER&) = delete;
+
+private:
+    std::string module_;
+};
+
+// Modules registered now, one entry per living MEM_INITIALIZER.
+std::vector<std::string> mem_registered_modules();
+
+namespace MEM_DETAIL {
+// Replaces text by the formatted result, of any length.
+void stl_raw_sprintf(std::string& text, const char* format, ...) __attribute__((format(printf, 2, 3)));
+}
+
+void stl_vsprintf(std::string& text, const char* format, va_list args);
+// ASCII case conversion in place.
+void stl_tolower(std::string& text);
+void stl_toupper(std::string& text);

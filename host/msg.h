@@ -1,0 +1,145 @@
+// Message library of the host suite: internal errors, catalogue messages,
+// the message index, id registration and module debug lines.
+//
+// Internal errors unwind: MSG_INTERNAL_ERROR::report throws
+// PGM_INTERNAL_ERROR, so the checking code never continues. Catalogue
+// messages that are issued are printed and also kept in a process-wide
+// record that msg_take_issued() hands out.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+class PGM_INTERNAL_ERROR : public std::logic_error {
+public:
+    PGM_INTERNAL_ERROR(const std::string& text, const std::string& module, const std::string& file, int line);
+    const std::string& module() const { return module_; }
+    const std::string& file() const { return file_; }
+    int line() const { return line_; }
+
+private:
+    std::string module_;
+    std::string file_;
+    int line_;
+};
+
+class MSG_INTERNAL_ERROR {
+public:
+    [[noreturn]] static void report(const char* condition, const char* module, const char* file, int line);
+    [[noreturn]] static void report_varg(const char* module, const char* file, int line, const char* format, ...)
+        __attribute__((format(printf, 4, 5)));
+};
+
+// Opaque report object of the message library; the library always passes null.
+class MSG_REPORT;
+
+enum MSG_POST_TYPE { MSG_POST_ERROR = 0, MSG_POST_INFO = 1, MSG_POST_WARNING = 2 };
+
+enum MSG_D_LEVEL { MSG_D_LEVEL_0 = 0, MSG_D_LEVEL_1 = 1, MSG_D_LEVEL_2 = 2, MSG_D_LEVEL_3 = 3 };
+
+// A message object: catalogue text with "%n!f!" inserts ("d" decimal,
+// "X" upper-case hexadecimal, "s" text) and a trailing "/" + type letter +
+// symbolic name, which is not shown.
+class MSG_BASE {
+public:
+    explicit MSG_BASE(char type) : type_(type) {}
+    virtual ~MSG_BASE() = default;
+    MSG_BASE(const MSG_BASE&) = delete;
+    MSG_BASE& operator=(const MSG_BASE&) = delete;
+
+    // Stores the text with its inserts filled in from the arguments.
+    void fill_args(const char* text, ...);
+    void set_id(unsigned int id) { id_ = id; }
+    unsigned int get_id() const { return id_; }
+    void set_severity_level(int level) { severity_level_ = level; }
+    int get_severity_level() const { return severity_level_; }
+    // The formatted text, without the trailing type letter and symbolic name.
+    const char* get_msg_text_c_str() const { return text_.c_str(); }
+    void set_msg_text(const std::string& text) { text_ = text; }
+    char get_type() const { return type_; }
+
+protected:
+    // Prints the message for the user and appends it to the issued record.
+    void issue(char as_type) const;
+
+private:
+    char type_;              // 'E', 'W' or 'O'
+    unsigned int id_ = 0;    // catalogue id, 0 until set
+    int severity_level_ = 0; // warnings only
+    std::string text_;       // formatted text shown to the user
+};
+
+class MSG_POST : public MSG_BASE {
+public:
+    using MSG_BASE::MSG_BASE;
+    virtual void post() { issue(get_type()); }
+};
+
+class MSG_E : public MSG_POST {
+public:
+    explicit MSG_E(MSG_REPORT*) : MSG_POST('E') {}
+};
+
+class MSG_W : public MSG_POST {
+public:
+    explicit MSG_W(MSG_REPORT*) : MSG_POST('W') {}
+};
+
+// A warning that shows and records nothing.
+class MSG_W_NULL : public MSG_W {
+public:
+    MSG_W_NULL() : MSG_W(nullptr) {}
+    void post() override {}
+};
+
+class MSG_O : public MSG_BASE {
+public:
+    explicit MSG_O(MSG_REPORT*) : MSG_BASE('O') {}
+    void prompt(MSG_REPORT*) { issue('O'); }
+};
+
+// Which warnings the user has switched off.
+class MSG_INDEX {
+public:
+    static MSG_INDEX& get_default_index();
+    // True when the message with this id is not to be built.
+    bool is_suppressed(unsigned int id) const;
+    void suppress(unsigned int id, bool on = true);
+
+private:
+    std::vector<unsigned int> suppressed_;
+};
+
+// Registers postable ids for as long as the object lives.
+class MSG_ID_REGISTRAR {
+public:
+    MSG_ID_REGISTRAR(const unsigned int* ids, const MSG_POST_TYPE* types, size_t count);
+    ~MSG_ID_REGISTRAR();
+    MSG_ID_REGISTRAR(const MSG_ID_REGISTRAR&) = delete;
+    MSG_ID_REGISTRAR& operator=(const MSG_ID_REGISTRAR&) = delete;
+
+private:
+    std::vector<unsigned int> ids_;
+};
+
+// True while a registrar holds the id; the type it was registered with goes to *type.
+bool msg_is_registered(unsigned int id, MSG_POST_TYPE* type = nullptr);
+
+// A module debug line. Kept in the debug record; printed to standard error
+// when the setting "MSG_DEBUG_LEVEL" is at least the line's level.
+void msg_local_vdebug(const char* module, MSG_D_LEVEL level, const char* format, va_list args);
+
+struct MSG_RECORD {
+    unsigned int id; // catalogue id
+    char type;       // 'E', 'W' or 'O', as issued
+    std::string text;
+};
+
+// Returns the messages issued so far and forgets them.
+std::vector<MSG_RECORD> msg_take_issued();
+
+// Returns the module debug lines written so far ("MODULE: text") and forgets them.
+std::vector<std::string> msg_take_debug_lines();

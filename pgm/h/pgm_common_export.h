@@ -1,0 +1,17 @@
+// The library's exported interface outside the XML framework, with the
+// host declarations it is used with.
+#pragma once
+
+#include "host/cfg.h"
+#include "host/fio.h"
+#include "host/gen.h"
+#include "host/host_types.h"
+#include "host/mem.h"
+#include "host/msg.h"
+#include "host/thr.h"
+#include "host/ver.h"
+
+#include "pgm/h/pgm_common.h"
+#include "pgm/h/pgm_common_cmd.h"
+#include "pgm/h/pgm_common_msg.h"
+#include "pgm/h/pgm_jam_crc_streambuf.h"

@@ -1,0 +1,141 @@
+// pgmtool as a user runs it: output, exit codes, help.
+#include "test_support.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <sys/wait.h>
+
+namespace {
+
+struct RUN_RESULT {
+    int exit_code;
+    std::string output; // standard output and standard error
+};
+
+RUN_RESULT run_command(const std::string& command_line)
+{
+    std::string command = command_line + " 2>&1";
+    RUN_RESULT result{-1, ""};
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return result;
+    char buffer[4096];
+    size_t count = 0;
+    while ((count = fread(buffer, 1, sizeof(buffer), pipe)) > 0)
+        result.output.append(buffer, count);
+    int status = pclose(pipe);
+    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
+}
+
+RUN_RESULT run_tool(const std::string& arguments)
+{
+    return run_command(std::string(PGMTOOL_PATH) + " " + arguments);
+}
+
+} // namespace
+
+TEST(Pgmtool, CrcKindsOverTheCheckDigits)
+{
+    TEMP_DIR dir;
+    write_file(dir.file("digits"), "123456789");
+    const std::pair<const char*, const char*> expected[] = {
+        {"crc16", "0x4B37\n"}, {"x25", "0x906E\n"}, {"kermit", "0x2189\n"}, {"crc32", "0xCBF43926\n"}, {"CRC32", "0xCBF43926\n"}};
+    for (const auto& kind : expected) {
+        RUN_RESULT result = run_tool("crc " + dir.file("digits") + " --kind=" + kind.first);
+        EXPECT_EQ(0, result.exit_code) << kind.first;
+        EXPECT_EQ(kind.second, result.output) << kind.first;
+    }
+    write_file(dir.file("empty"), "");
+    EXPECT_EQ("0x0000\n", run_tool("crc " + dir.file("empty") + " --kind=x25").output);
+    EXPECT_EQ("0x00000000\n", run_tool("crc " + dir.file("empty") + " --kind=crc32").output);
+    EXPECT_EQ("0xFFFF\n", run_tool("crc " + dir.file("empty") + " --kind=crc16").output);
+}
+
+TEST(Pgmtool, CrcOfALargeFileMatchesTheLibrary)
+{
+    TEMP_DIR dir;
+    std::string content;
+    for (int i = 0; i < (3 << 20) + 7; ++i)
+        content += char((i * 7919) >> 3);
+    write_file(dir.file("big"), content);
+    DWORD crc = ~PGM_COMMON::lsb_calculate_crc32(reinterpret_cast<const BYTE*>(content.data()), 0,
+                                                 DWORD(content.size() * 8), 0xFFFFFFFF, 0xEDB88320, false, true);
+    char expected[16];
+    std::snprintf(expected, sizeof(expected), "0x%08X\n", unsigned(crc));
+    EXPECT_EQ(expected, run_tool("crc " + dir.file("big") + " --kind=crc32").output);
+}
+
+TEST(Pgmtool, BadInputGivesOneMessageAndAnExitCode)
+{
+    TEMP_DIR dir;
+    RUN_RESULT missing = run_tool("crc " + dir.file("none") + " --kind=crc32");
+    EXPECT_EQ(2, missing.exit_code);
+    EXPECT_EQ(0u, missing.output.find("Error: Can't read file " + dir.file("none")));
+
+    RUN_RESULT folder = run_tool("crc " + dir.path() + " --kind=crc32");
+    EXPECT_EQ(2, folder.exit_code);
+    EXPECT_EQ(0u, folder.output.find("Error: Can't read file"));
+
+    RUN_RESULT unknown = run_tool("frobnicate");
+    EXPECT_EQ(1, unknown.exit_code);
+    EXPECT_EQ(0u, unknown.output.find("Error: Unknown command \"frobnicate\"\n"));
+
+    RUN_RESULT option = run_tool("crc x --bogus");
+    EXPECT_EQ(1, option.exit_code);
+    EXPECT_EQ(0u, option.output.find("Error: Argument: bogus (bogus) is not supported\n"));
+
+    RUN_RESULT kind = run_tool("crc " + dir.path() + " --kind=md5");
+    EXPECT_EQ(2, kind.exit_code);
+    EXPECT_EQ("Error: Unknown CRC kind \"md5\" (crc16, x25, kermit or crc32)\n", kind.output);
+
+    RUN_RESULT files = run_tool("crc --kind=crc32");
+    EXPECT_EQ(1, files.exit_code);
+    EXPECT_EQ(0u, files.output.find("Error: crc expects 1 file argument(s) but found 0\n"));
+
+    RUN_RESULT no_value = run_tool("crc x --kind");
+    EXPECT_EQ(1, no_value.exit_code);
+    EXPECT_EQ(0u, no_value.output.find(
+                      "Error: INT and STR argument expected to have \"=\" between argument and value: kind\n"));
+}
+
+TEST(Pgmtool, HelpListsCommandsAndArguments)
+{
+    RUN_RESULT top = run_tool("--help");
+    EXPECT_EQ(0, top.exit_code);
+    for (const char* word : {"*********** Usage ***********", "version", "crc", "trace"})
+        EXPECT_NE(std::string::npos, top.output.find(word)) << word;
+
+    RUN_RESULT crc = run_tool("crc --help");
+    EXPECT_EQ(0, crc.exit_code);
+    EXPECT_NE(std::string::npos, crc.output.find("List of STRING arguments:\n\n   1) kind () : crc16, x25, kermit or crc32"));
+    EXPECT_NE(std::string::npos, crc.output.find("pgmtool crc FILE --kind=K"));
+
+    EXPECT_EQ(1, run_tool("").exit_code);
+    RUN_RESULT version = run_tool("version");
+    EXPECT_EQ(0, version.exit_code);
+    EXPECT_EQ(0u, version.output.find("pgmtool "));
+}
+
+TEST(Pgmtool, TraceAddsLinesAndPrintsThem)
+{
+    // The trace file lives beside the program: run a copy of it in a temporary folder.
+    TEMP_DIR dir;
+    std::filesystem::copy_file(PGMTOOL_PATH, dir.file("pgmtool"));
+    std::string tool = dir.file("pgmtool");
+    write_file(dir.file("pgm.ini"), "PGM_DEBUG_TRACE=on\nPGM_ENABLE_PGMTOOL_DEBUG=on\n");
+    std::string env = "PGM_INI_FILE=" + dir.file("pgm.ini") + " ";
+
+    EXPECT_EQ(0, run_command(env + tool + " trace --add=hello").exit_code);
+    EXPECT_EQ(0, run_command(env + tool + " trace --add=second --group=extra --ini=PGM_ENABLE_EXTRA_DEBUG=on")
+                     .exit_code);
+    EXPECT_EQ(0, run_command(env + tool + " trace --add=quiet --group=extra").exit_code); // switch off
+    EXPECT_EQ(0, run_command(tool + " trace --add=trace-off").exit_code);                  // trace off
+    RUN_RESULT shown = run_command(tool + " trace");
+    EXPECT_EQ(0, shown.exit_code);
+    EXPECT_EQ("PGMTOOL: hello\nEXTRA: second\n", shown.output);
+
+    RUN_RESULT bad_level = run_command(tool + " trace --add=x --level=101");
+    EXPECT_EQ(2, bad_level.exit_code);
+    EXPECT_EQ("Error: --level must lie between 0 and 100, not 101\n", bad_level.output);
+}

@@ -1,0 +1,45 @@
+// Helpers shared by the tests.
+#pragma once
+
+#include "pgm/h/pgm_common_export.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// Runs the statement and expects PGM_INTERNAL_ERROR whose what() is text.
+#define EXPECT_INTERNAL_ERROR(statement, text)                                             \
+    do {                                                                                   \
+        try {                                                                              \
+            statement;                                                                     \
+            ADD_FAILURE() << "no internal error, expected: " << (text);                    \
+        } catch (const PGM_INTERNAL_ERROR& error) {                                        \
+            EXPECT_EQ(std::string(text), std::string(error.what()));                       \
+            EXPECT_EQ(std::string("PGM_COMMON"), error.module());                          \
+        }                                                                                  \
+    } while (0)
+
+// A temporary folder, removed with its content when the object dies.
+class TEMP_DIR {
+public:
+    TEMP_DIR();
+    ~TEMP_DIR();
+    TEMP_DIR(const TEMP_DIR&) = delete;
+    TEMP_DIR& operator=(const TEMP_DIR&) = delete;
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& content);
+
+// Runs fn and returns what it wrote to standard output.
+std::string capture_stdout(const std::function<void()>& fn);
+
+// Byte vector of a text.
+std::vector<BYTE> bytes_of(const std::string& text);

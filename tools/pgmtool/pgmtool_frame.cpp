@@ -1,0 +1,91 @@
+#include "pgmtool_frame.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+PGMTOOL_ARGS::PGMTOOL_ARGS(std::string command, std::vector<std::string> usage) : command_(std::move(command))
+{
+    for (const std::string& line : usage)
+        usage_.push_back({1, line});
+    flag("help", help_, "Print this help and stop");
+}
+
+void PGMTOOL_ARGS::flag(const std::string& name, bool& value, const std::string& help)
+{
+    table_.push_back({name, PGM_COMMON_CMD_ARG_FLAG, &value, false, false, help});
+}
+
+void PGMTOOL_ARGS::integer(const std::string& name, int& value, const std::string& help)
+{
+    table_.push_back({name, PGM_COMMON_CMD_ARG_INTEGER, &value, false, false, help});
+}
+
+void PGMTOOL_ARGS::text(const std::string& name, std::string& value, const std::string& help)
+{
+    table_.push_back({name, PGM_COMMON_CMD_ARG_STRING, &value, false, false, help});
+}
+
+int PGMTOOL_ARGS::parse(int argc, const char** argv, size_t min_files, size_t max_files)
+{
+    PGM_COMMON_CMD_ERROR error =
+        PGM_COMMON_CMD::parse_argument(argc, argv, DWORD(table_.size()), table_.data(), files_, NULL);
+    if (error != PGM_COMMON_CMD_ERROR_NONE) {
+        PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_PLAIN, 0, "Run \"pgmtool %s --help\" for the arguments.",
+                                  command_.c_str());
+        return PGMTOOL_USAGE_ERROR;
+    }
+    if (help_) {
+        print_help();
+        return PGMTOOL_OK;
+    }
+    if (files_.size() < min_files || files_.size() > max_files) {
+        std::string expected = min_files == max_files ? std::to_string(min_files)
+                                                      : std::to_string(min_files) + " to " + std::to_string(max_files);
+        PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_ERROR, 0, "%s expects %s file argument(s) but found %zu",
+                                  command_.c_str(), expected.c_str(), files_.size());
+        PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_PLAIN, 0, "Run \"pgmtool %s --help\" for the arguments.",
+                                  command_.c_str());
+        return PGMTOOL_USAGE_ERROR;
+    }
+    return -1;
+}
+
+void PGMTOOL_ARGS::print_help()
+{
+    std::vector<std::string> no_files;
+    PGM_COMMON_CMD::print_help(false, DWORD(table_.size()), table_.data(), no_files, DWORD(usage_.size()),
+                               usage_.data());
+}
+
+void pgmtool_read_file_pieces(const std::string& path, const std::function<void(const BYTE*, size_t)>& consume)
+{
+    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (!file)
+        throw PGMTOOL_FAILURE("Can't read file " + path + ": " + std::strerror(errno));
+    std::vector<BYTE> piece(size_t(1) << 20);
+    size_t count = 0;
+    while ((count = std::fread(piece.data(), 1, piece.size(), file.get())) > 0)
+        consume(piece.data(), count);
+    if (std::ferror(file.get()))
+        throw PGMTOOL_FAILURE("Can't read file " + path + ": " + std::strerror(errno));
+}
+
+std::vector<BYTE> pgmtool_read_file(const std::string& path)
+{
+    std::vector<BYTE> content;
+    pgmtool_read_file_pieces(path, [&content](const BYTE* data, size_t size) {
+        content.insert(content.end(), data, data + size);
+    });
+    return content;
+}
+
+void pgmtool_write_file(const std::string& path, const BYTE* data, size_t size)
+{
+    FIO_ATOMIC_FILE file(path);
+    if (!file.stream())
+        throw PGMTOOL_FAILURE("Can't write file " + path + ": " + std::strerror(errno));
+    if (!file.write(data, size) || !file.commit())
+        throw PGMTOOL_FAILURE("Can't write file " + path + ": " + std::strerror(errno));
+}

@@ -1,0 +1,68 @@
+// The frame every pgmtool command stands on: its table of commands,
+// argument parsing with help, reading input and reporting failure.
+#pragma once
+
+#include "pgm/h/pgm_common_export.h"
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// Exit codes of pgmtool.
+const int PGMTOOL_OK = 0;
+const int PGMTOOL_USAGE_ERROR = 1; // the command line was wrong; already reported
+const int PGMTOOL_WORK_FAILED = 2; // the work failed; reported as "Error: " + text
+
+// Thrown by a command when its work fails; main prints "Error: " + what().
+class PGMTOOL_FAILURE : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct PGMTOOL_COMMAND {
+    const char* name;
+    const char* summary;                          // one line for the command list
+    std::function<int(int, const char**)> run;    // argv[0] is the command's name
+};
+
+// Every command, in the order of the listing.
+const std::vector<PGMTOOL_COMMAND>& pgmtool_commands();
+
+// A command's arguments: the table it is parsed against and its usage
+// lines. A "help" flag is added to every table.
+class PGMTOOL_ARGS {
+public:
+    PGMTOOL_ARGS(std::string command, std::vector<std::string> usage);
+
+    void flag(const std::string& name, bool& value, const std::string& help);
+    void integer(const std::string& name, int& value, const std::string& help);
+    void text(const std::string& name, std::string& value, const std::string& help);
+
+    // Parses argv (argv[0] is the command's name). Returns -1 when the
+    // command should go on, or the exit code to leave with: after printing
+    // the help, or after a wrong command line. The file count must lie
+    // between min_files and max_files.
+    int parse(int argc, const char** argv, size_t min_files, size_t max_files);
+
+    const std::vector<std::string>& files() const { return files_; }
+    void print_help();
+
+private:
+    std::string command_;
+    std::vector<PGM_COMMON_CMD_HELP_STRUCT> usage_;
+    std::vector<PGM_COMMON_CMD_ARG_STRUCT> table_;
+    std::vector<std::string> files_;
+    bool help_ = false;
+};
+
+// Reads a whole file; throws PGMTOOL_FAILURE naming it when it cannot.
+std::vector<BYTE> pgmtool_read_file(const std::string& path);
+
+// Calls consume for each piece of a file, read in order; throws
+// PGMTOOL_FAILURE naming the file when it cannot be read.
+void pgmtool_read_file_pieces(const std::string& path, const std::function<void(const BYTE*, size_t)>& consume);
+
+// Writes a whole file through a temporary file and a rename; throws
+// PGMTOOL_FAILURE naming it when it cannot, leaving no partial file.
+void pgmtool_write_file(const std::string& path, const BYTE* data, size_t size);
