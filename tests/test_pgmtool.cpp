@@ -57,7 +57,7 @@ TEST(Pgmtool, CrcOfALargeFileMatchesTheLibrary)
     TEMP_DIR dir;
     std::string content;
     for (int i = 0; i < (3 << 20) + 7; ++i)
-        content += char((i * 7919) >> 3);
+        content += char(BYTE((unsigned(i) * 7919u) >> 3));
     write_file(dir.file("big"), content);
     DWORD crc = ~PGM_COMMON::lsb_calculate_crc32(reinterpret_cast<const BYTE*>(content.data()), 0,
                                                  DWORD(content.size() * 8), 0xFFFFFFFF, 0xEDB88320, false, true);
