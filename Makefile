@@ -2,6 +2,8 @@
 BUILD      ?= build
 BUILD_ASAN ?= build-asan
 BUILD_BENCH ?= build-bench
+BUILD_FUZZ ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 
 CMAKE_FLAGS ?= -G Ninja -DPGM_WERROR=ON
@@ -36,6 +38,12 @@ bench: deps
 	cmake --build $(BUILD_BENCH) -j $(JOBS) --target pgm_bench pgmtool
 	$(BUILD_BENCH)/bench/pgm_bench
 	bash bench/compare_peers.sh $(BUILD_BENCH)/pgmtool
+
+fuzz: deps
+	CXX=clang++ cmake -S . -B $(BUILD_FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPGM_BUILD_FUZZ=ON \
+		-DPGM_BUILD_TESTS=OFF
+	cmake --build $(BUILD_FUZZ) -j $(JOBS)
+	bash scripts/run-fuzz.sh $(BUILD_FUZZ)/fuzz $(FUZZ_SECONDS)
 
 install: build
 	cmake --install $(BUILD) --prefix $${PREFIX:-/usr/local}

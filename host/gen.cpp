@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
+#include <fstream>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -179,8 +181,19 @@ int GEN_RAND::get_rand()
 
 bool GEN_MACHINE_INFO::get_core_cpu_count(int& count)
 {
-    // Without a reliable topology source, count what the scheduler offers.
-    return get_logical_cpu_count(count);
+    // Physical cores are the distinct (package, core) pairs of the online CPUs.
+    std::set<std::pair<std::string, std::string>> cores;
+    int logical = 0;
+    get_logical_cpu_count(logical);
+    for (int cpu = 0; cpu < logical; ++cpu) {
+        std::string topology = "/sys/devices/system/cpu/cpu" + std::to_string(cpu) + "/topology/";
+        std::ifstream package(topology + "physical_package_id"), core(topology + "core_id");
+        std::string package_id, core_id;
+        if (package >> package_id && core >> core_id)
+            cores.insert({package_id, core_id});
+    }
+    count = cores.empty() ? logical : int(cores.size());
+    return true;
 }
 
 bool GEN_MACHINE_INFO::get_logical_cpu_count(int& count)
