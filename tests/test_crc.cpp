@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <random>
 #include <sstream>
@@ -126,6 +128,16 @@ TEST(Crc, CheckValuesAndBuiltInTables)
     EXPECT_EQ(0x01100200U, PGM_COMMON::lsb_calculate_crc32(&one, 0, 8, 0, 0x88010000, false, true));
     EXPECT_EQ(0x88010000U, PGM_COMMON::lsb_calculate_crc32(&top, 0, 8, 0, 0x88010000, false, true));
 
+    // The reflected CRC of 0xEDB88320 is zlib's crc32 without its two complements.
+    std::mt19937 zip_random(3);
+    std::vector<BYTE> zip_data = random_bytes(zip_random, 3001);
+    for (DWORD init : {0U, 0xFFFFFFFFU, 0x12345678U}) {
+        for (DWORD size : {1U, 63U, 64U, 3001U}) {
+            EXPECT_EQ(~DWORD(crc32(~init, zip_data.data(), size)),
+                      PGM_COMMON::lsb_calculate_crc32(zip_data.data(), 0, size * 8, init, 0xEDB88320, false, true));
+        }
+    }
+
     // The built-in table equals the table of 0x8408.
     std::vector<WORD> jam = reflected_table16(0x8408);
     std::mt19937 random(7);
@@ -148,9 +160,10 @@ TEST(Crc, EdgeCasesAndInternalErrors)
 
     // Start bit 3 with 5 bits covers bits 3 to 7 of the first byte only.
     const BYTE a[2] = {0xA8, 0x00}, b[2] = {0xAF, 0xFF}, c[2] = {0xA0, 0x00};
-    EXPECT_EQ(PGM_COMMON::calculate_crc16(a, 3, 5, 0xFFFF, 0xA001), PGM_COMMON::calculate_crc16(b, 3, 5, 0xFFFF, 0xA001));
-    EXPECT_NE(PGM_COMMON::calculate_crc16(a, 3, 5, 0xFFFF, 0xA001), PGM_COMMON::calculate_crc16(c, 3, 5, 0xFFFF, 0xA001));
-    EXPECT_EQ(ref_crc16(a, 3, 5, 0xFFFF, 0xA001), PGM_COMMON::calculate_crc16(a, 3, 5, 0xFFFF, 0xA001));
+    WORD bits_3_to_7 = PGM_COMMON::calculate_crc16(a, 3, 5, 0xFFFF, 0xA001);
+    EXPECT_EQ(bits_3_to_7, PGM_COMMON::calculate_crc16(b, 3, 5, 0xFFFF, 0xA001));
+    EXPECT_NE(bits_3_to_7, PGM_COMMON::calculate_crc16(c, 3, 5, 0xFFFF, 0xA001));
+    EXPECT_EQ(ref_crc16(a, 3, 5, 0xFFFF, 0xA001), bits_3_to_7);
     // Most significant bit first, bit indexes 3 to 7 are bits 4 down to 0.
     const BYTE high_changed[2] = {0x48, 0xFF};
     for (bool msb : {false, true}) {
@@ -211,7 +224,8 @@ TEST(Crc, EdgeCasesAndInternalErrors)
 TEST(Crc, FastPathsMatchBitSerial)
 {
     std::mt19937 random(20240611);
-    const DWORD reflected32[] = {0x88010000, 0xEDB88320, 0x82F63B78, 0xEB31D82E, 0xA001, 0x80000001, DWORD(random() | 1)};
+    const DWORD reflected32[] = {0x88010000, 0xEDB88320, 0x82F63B78, 0xEB31D82E,
+                                 0xA001,     0x80000001, DWORD(random() | 1)};
     const DWORD normal32[] = {0x04C11DB7, 0x1EDC6F41, 0x814141AB, 0x00000001, DWORD(random() | 1)};
     const WORD poly16[] = {0xA001, 0x8408, 0xA6BC, WORD(random())};
 
@@ -282,6 +296,20 @@ TEST(Crc, TableCacheAcrossPolynomialsAndThreads)
         expected_lsb.push_back(ref_reflected(data.data(), 5, 32000, 0xFFFFFFFF, poly, false));
         expected_msb.push_back(ref_normal(data.data(), 8, 32000, 0, poly, true));
     }
+    // Short pieces in a row, each continuing from the last result, before
+    // and after the tables of a new polynomial are built.
+    for (bool reflected : {true, false}) {
+        DWORD poly = reflected ? 0xD5828281 : 0x741B8CD7;
+        DWORD crc = 0xFFFFFFFF;
+        for (DWORD offset = 0; offset + 20 <= 4000; offset += 20) {
+            crc = reflected ? PGM_COMMON::lsb_calculate_crc32(data.data(), offset * 8, 160, crc, poly, false, true)
+                            : PGM_COMMON::msb_calculate_crc32(data.data(), offset * 8, 160, crc, poly, true);
+        }
+        EXPECT_EQ(reflected ? ref_reflected(data.data(), 0, 32000, 0xFFFFFFFF, poly, false)
+                            : ref_normal(data.data(), 0, 32000, 0xFFFFFFFF, poly, true),
+                  crc);
+    }
+
     std::vector<int> failures(4, 0);
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
@@ -388,8 +416,11 @@ TEST(Crc, JamCrcOutputBuffer)
         expected.push_back(BYTE('a' + i % 26));
     EXPECT_EQ(x25(expected), sink.crc());
 
-    // Reading is not supported: the output buffer answers 0.
-    EXPECT_EQ(0, sink.sgetc());
+    // Reading is not supported: end of file, never a character from nowhere.
+    EXPECT_EQ(std::char_traits<char>::eof(), sink.sgetc());
+    EXPECT_EQ(std::char_traits<char>::eof(), sink.sbumpc());
+    std::istream reader(&sink);
+    EXPECT_EQ(std::char_traits<char>::eof(), reader.get());
 }
 
 TEST(Crc, JamCrcBufferCopies)
@@ -419,11 +450,13 @@ TEST(Crc, JamCrcBufferCopies)
     assigned = source;
     EXPECT_EQ(source.crc(), assigned.crc());
     EXPECT_EQ(source.sgetc(), assigned.sgetc());
+    EXPECT_EQ(250, source.sgetn(skip.data(), 250));
     EXPECT_EQ(data[310], assigned.sbumpc());
     PGM_JAM_CRC_IN_STREAMBUF& alias = assigned;
     assigned = alias;
     EXPECT_EQ(data[311], assigned.sbumpc());
-    EXPECT_EQ(source.crc(), assigned.crc());
+    EXPECT_EQ(x25(std::vector<BYTE>(data.begin(), data.begin() + 512)), assigned.crc());
+    EXPECT_EQ(x25(data), source.crc());
 
     // Output copies keep their own pending bytes.
     std::ostringstream out_stream;

@@ -3,7 +3,8 @@
 // Every function is defined by a bit-serial algorithm: one shift-and-XOR
 // step per data bit. The code keeps those results exactly and runs faster:
 // bits before the first byte boundary and after the last one go one by one,
-// whole bytes in between go through lookup tables sixteen at a time.
+// whole bytes in between go through lookup tables sixteen at a time, or,
+// on processors with carry-less multiplication, 64 bytes at a time.
 #include "host/mem.h"
 #include "pgm/common/pgm_check.h"
 #include "pgm/h/pgm_common.h"
@@ -11,65 +12,54 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define PGM_CRC_CLMUL 1
+#define PGM_CRC_CLMUL_TARGET __attribute__((target("pclmul,ssse3")))
+#endif
 
 static MEM_INITIALIZER mem_initializer(PGM_MODULE_NAME);
 
 namespace {
 
-// ---- Bit-serial steps ----
+// ---- Registers and bits ----
+//
+// A reflected register shifts right and takes each byte's least significant
+// bit first; a non-reflected one shifts left and takes the most significant
+// bit first. Those are the bit orders each can take a whole byte in.
 
-// One step of a reflected CRC: the register shifts right, the polynomial is
-// given bit-reversed.
-inline DWORD reflected_step(DWORD crc, DWORD bit, DWORD polynomial)
+struct CRC_KIND {
+    DWORD polynomial;
+    bool reflected;
+};
+
+constexpr DWORD reverse_dword(DWORD value)
 {
-    DWORD x = bit ^ (crc & 1);
-    crc >>= 1;
-    return x ? crc ^ polynomial : crc;
+    DWORD result = 0;
+    for (int bit = 0; bit < 32; ++bit, value >>= 1)
+        result = (result << 1) | (value & 1);
+    return result;
 }
 
-// One step of a non-reflected CRC: the register shifts left.
-inline DWORD normal_step(DWORD crc, DWORD bit, DWORD polynomial)
+// One step: x = data bit XOR the bit shifting out; shift; XOR the
+// polynomial when x is set (through a mask, which spares a branch).
+constexpr DWORD register_step(const CRC_KIND& kind, DWORD crc, DWORD bit)
 {
-    DWORD top = crc >> 31;
-    crc <<= 1;
-    return bit != top ? crc ^ polynomial : crc;
+    if (kind.reflected)
+        return (crc >> 1) ^ (kind.polynomial & (0U - ((crc ^ bit) & 1)));
+    return (crc << 1) ^ (kind.polynomial & (0U - ((crc >> 31) ^ bit)));
 }
 
-// Bit i of the buffer: bit i % 8 of byte i / 8, or bit 7 - i % 8 when the
-// bits are taken most significant first. No buffer reads as zeros.
-inline DWORD data_bit(const BYTE* base_address, DWORD i, bool msb_first)
+// Bit i of the buffer in the register's own order: bit i % 8 of byte i / 8
+// for a reflected register, bit 7 - i % 8 otherwise. No buffer reads as zeros.
+inline DWORD data_bit(const CRC_KIND& kind, const BYTE* base_address, DWORD i)
 {
     if (base_address == nullptr)
         return 0;
-    DWORD shift = msb_first ? 7 - i % 8 : i % 8;
+    DWORD shift = kind.reflected ? i % 8 : 7 - i % 8;
     return (base_address[i / 8] >> shift) & 1;
-}
-
-inline BYTE reverse_byte(BYTE b)
-{
-    b = BYTE((b >> 4) | (b << 4));
-    b = BYTE(((b >> 2) & 0x33) | ((b & 0x33) << 2));
-    return BYTE(((b >> 1) & 0x55) | ((b & 0x55) << 1));
-}
-
-// Reverses the bit order inside each of the eight bytes.
-inline QWORD reverse_bits_in_bytes(QWORD w)
-{
-    w = ((w >> 4) & 0x0F0F0F0F0F0F0F0FULL) | ((w & 0x0F0F0F0F0F0F0F0FULL) << 4);
-    w = ((w >> 2) & 0x3333333333333333ULL) | ((w & 0x3333333333333333ULL) << 2);
-    return ((w >> 1) & 0x5555555555555555ULL) | ((w & 0x5555555555555555ULL) << 1);
-}
-
-inline QWORD load_le64(const BYTE* p)
-{
-    QWORD w;
-    std::memcpy(&w, p, sizeof w);
-#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    w = __builtin_bswap64(w);
-#endif
-    return w;
 }
 
 // ---- Tables ----
@@ -83,33 +73,60 @@ constexpr int SLICES = 16;
 
 struct CRC_TABLES {
     DWORD t[SLICES][256];
+    // Multipliers moving 128 bits of data forward by 512 bits and by 128
+    // bits, as the low and high halves of a 128-bit operand.
+    QWORD fold_512[2];
+    QWORD fold_128[2];
 };
 
-constexpr void fill_tables(CRC_TABLES& tables, DWORD polynomial, bool reflected)
+// x^e modulo the generator x^32 + polynomial (non-reflected bit order).
+constexpr DWORD x_power_mod(DWORD e, DWORD polynomial)
+{
+    DWORD r = 1;
+    for (DWORD i = 0; i < e; ++i)
+        r = register_step(CRC_KIND{polynomial, false}, r, 0);
+    return r;
+}
+
+// The multiplier for x^e. Non-reflected: x^e mod G as it is. Reflected: the
+// data halves hold bit i as the coefficient of x^(63-i), and a carry-less
+// product of two such halves lands one degree short, so the multiplier is
+// x^(e-1) mod G with its coefficient of x^d at bit 63 - d.
+constexpr QWORD fold_multiplier(DWORD e, const CRC_KIND& kind)
+{
+    if (kind.reflected)
+        return QWORD(reverse_dword(x_power_mod(e - 1, reverse_dword(kind.polynomial)))) << 32;
+    return x_power_mod(e, kind.polynomial);
+}
+
+constexpr void fill_tables(CRC_TABLES& tables, const CRC_KIND& kind)
 {
     for (DWORD x = 0; x < 256; ++x) {
-        DWORD crc = reflected ? x : x << 24;
-        for (int bit = 0; bit < 8; ++bit) {
-            if (reflected)
-                crc = (crc & 1) ? (crc >> 1) ^ polynomial : crc >> 1;
-            else
-                crc = (crc & 0x80000000U) ? (crc << 1) ^ polynomial : crc << 1;
-        }
+        DWORD crc = kind.reflected ? x : x << 24;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = register_step(kind, crc, 0);
         tables.t[0][x] = crc;
     }
     for (int k = 1; k < SLICES; ++k) {
         for (DWORD x = 0; x < 256; ++x) {
             DWORD prev = tables.t[k - 1][x];
-            tables.t[k][x] = reflected ? (prev >> 8) ^ tables.t[0][prev & 0xFF]
-                                       : (prev << 8) ^ tables.t[0][prev >> 24];
+            tables.t[k][x] = kind.reflected ? (prev >> 8) ^ tables.t[0][prev & 0xFF]
+                                            : (prev << 8) ^ tables.t[0][prev >> 24];
         }
     }
+    // The low half of the data is multiplied by fold[0], the high half by
+    // fold[1]. Reflected data keeps its higher-degree half low.
+    int high = kind.reflected ? 0 : 1;
+    tables.fold_512[high] = fold_multiplier(512 + 64, kind);
+    tables.fold_512[1 - high] = fold_multiplier(512, kind);
+    tables.fold_128[high] = fold_multiplier(128 + 64, kind);
+    tables.fold_128[1 - high] = fold_multiplier(128, kind);
 }
 
-constexpr CRC_TABLES make_tables(DWORD polynomial, bool reflected)
+constexpr CRC_TABLES make_tables(const CRC_KIND& kind)
 {
     CRC_TABLES tables{};
-    fill_tables(tables, polynomial, reflected);
+    fill_tables(tables, kind);
     return tables;
 }
 
@@ -117,147 +134,207 @@ constexpr CRC_TABLES make_tables(DWORD polynomial, bool reflected)
 // default CRC-16 table (0x8408), the trace file CRC-16 (0xA001) and the
 // built-in CRC-32 table (0x88010000).
 constexpr DWORD JAM_POLYNOMIAL = 0x8408;
+constexpr DWORD MODBUS_POLYNOMIAL = 0xA001;
 constexpr DWORD TABLE_POLYNOMIAL = 0x88010000;
 constexpr DWORD ZIP_POLYNOMIAL = 0xEDB88320;
-constexpr CRC_TABLES JAM_TABLES = make_tables(JAM_POLYNOMIAL, true);
-constexpr CRC_TABLES MODBUS_TABLES = make_tables(0xA001, true);
-constexpr CRC_TABLES TABLE_POLYNOMIAL_TABLES = make_tables(TABLE_POLYNOMIAL, true);
+constexpr CRC_TABLES JAM_TABLES = make_tables(CRC_KIND{JAM_POLYNOMIAL, true});
+constexpr CRC_TABLES MODBUS_TABLES = make_tables(CRC_KIND{MODBUS_POLYNOMIAL, true});
+constexpr CRC_TABLES TABLE_POLYNOMIAL_TABLES = make_tables(CRC_KIND{TABLE_POLYNOMIAL, true});
 
 static_assert(JAM_TABLES.t[0][1] == 0x1189 && JAM_TABLES.t[0][128] == 0x8408, "Jam CRC table");
 static_assert(TABLE_POLYNOMIAL_TABLES.t[0][1] == 0x01100200 && TABLE_POLYNOMIAL_TABLES.t[0][128] == 0x88010000,
               "CRC-32 table");
 
-// Below this many whole bytes, building the tables of a new polynomial
-// costs more than stepping the bits (one build is about 6000 steps).
-constexpr DWORD TABLE_BUILD_THRESHOLD = 1024;
+// Building the tables of a new polynomial takes about as long as stepping
+// the bits of 600 bytes. They are built once the bytes asked for with that
+// polynomial on this thread reach this count: short ranges never pay much
+// more than they would without tables, and repeated ones get them too.
+constexpr QWORD TABLE_BUILD_THRESHOLD = 512;
 
 // Tables of the polynomials used last on this thread. Being per thread, it
 // keeps the functions re-entrant without a lock.
 class TABLE_CACHE {
 public:
-    const CRC_TABLES* find(DWORD polynomial, bool reflected)
+    // The tables of the register, or null while it has not been asked for
+    // enough bytes.
+    const CRC_TABLES* get(const CRC_KIND& kind, DWORD byte_count)
     {
-        for (ENTRY& entry : entries_) {
-            if (entry.tables && entry.polynomial == polynomial && entry.reflected == reflected) {
-                entry.last_use = ++clock_;
-                return entry.tables.get();
-            }
+        ENTRY& entry = find(kind);
+        entry.last_use = ++clock_;
+        if (!entry.built) {
+            entry.bytes += byte_count;
+            if (entry.bytes < TABLE_BUILD_THRESHOLD)
+                return nullptr;
+            if (!entry.tables)
+                entry.tables = std::make_unique<CRC_TABLES>();
+            fill_tables(*entry.tables, kind);
+            entry.built = true;
         }
-        return nullptr;
-    }
-
-    const CRC_TABLES* build(DWORD polynomial, bool reflected)
-    {
-        ENTRY& victim = *std::min_element(std::begin(entries_), std::end(entries_),
-                                          [](const ENTRY& a, const ENTRY& b) { return a.last_use < b.last_use; });
-        if (!victim.tables)
-            victim.tables = std::make_unique<CRC_TABLES>();
-        fill_tables(*victim.tables, polynomial, reflected);
-        victim.polynomial = polynomial;
-        victim.reflected = reflected;
-        victim.last_use = ++clock_;
-        return victim.tables.get();
+        return entry.tables.get();
     }
 
 private:
     struct ENTRY {
-        DWORD polynomial = 0;
-        bool reflected = false;
-        QWORD last_use = 0;
+        CRC_KIND kind{0, false};
+        QWORD last_use = 0; // 0: never used
+        QWORD bytes = 0;    // bytes asked for before the tables were built
+        bool built = false;
         std::unique_ptr<CRC_TABLES> tables;
     };
+
+    // The entry of the register, or the least recently used one taken over for it.
+    ENTRY& find(const CRC_KIND& kind)
+    {
+        for (ENTRY& entry : entries_) {
+            if (entry.last_use != 0 && entry.kind.polynomial == kind.polynomial &&
+                entry.kind.reflected == kind.reflected)
+                return entry;
+        }
+        ENTRY& victim = *std::min_element(std::begin(entries_), std::end(entries_),
+                                          [](const ENTRY& a, const ENTRY& b) { return a.last_use < b.last_use; });
+        victim.kind = kind;
+        victim.bytes = 0;
+        victim.built = false;
+        return victim;
+    }
+
     ENTRY entries_[4];
     QWORD clock_ = 0;
 };
 
 thread_local TABLE_CACHE table_cache;
 
-// Tables for the polynomial, or null when byte_count is too small to pay
-// for building them.
-const CRC_TABLES* find_tables(DWORD polynomial, bool reflected, DWORD byte_count)
+// Tables for the register, or null while they do not pay.
+const CRC_TABLES* find_tables(const CRC_KIND& kind, DWORD byte_count)
 {
-    if (reflected) {
-        if (polynomial == JAM_POLYNOMIAL)
+    if (kind.reflected) {
+        if (kind.polynomial == JAM_POLYNOMIAL)
             return &JAM_TABLES;
-        if (polynomial == 0xA001)
+        if (kind.polynomial == MODBUS_POLYNOMIAL)
             return &MODBUS_TABLES;
-        if (polynomial == TABLE_POLYNOMIAL)
+        if (kind.polynomial == TABLE_POLYNOMIAL)
             return &TABLE_POLYNOMIAL_TABLES;
     }
-    const CRC_TABLES* tables = table_cache.find(polynomial, reflected);
-    if (tables == nullptr && byte_count >= TABLE_BUILD_THRESHOLD)
-        tables = table_cache.build(polynomial, reflected);
-    return tables;
+    return table_cache.get(kind, byte_count);
 }
 
 // ---- Whole bytes ----
 
-// How a CRC takes its bits. A reflected register takes each byte's least
-// significant bit first, a non-reflected one its most significant bit
-// first; the other bit order is the same CRC of the bit-reversed bytes.
-struct CRC_KIND {
-    DWORD polynomial;
-    bool reflected;
-    bool msb_first;
-
-    bool reversed_bytes() const { return reflected == msb_first; }
-};
-
-// Eight plain steps per byte: XORing a whole byte into the register and then
-// stepping with zero data bits is the same as stepping each data bit, since
-// a data bit only ever meets the register bit that shifts out with it.
+// Eight plain steps per byte: XORing a whole byte into the register end
+// that shifts out first and then stepping with zero data bits is the same
+// as stepping each data bit, since a data bit only ever meets the register
+// bit that shifts out at its step.
 DWORD bytes_serial(const CRC_KIND& kind, const BYTE* p, DWORD n, DWORD crc)
 {
     for (; n > 0; ++p, --n) {
-        DWORD byte = kind.reversed_bytes() ? reverse_byte(*p) : *p;
-        if (kind.reflected) {
-            crc ^= byte;
-            for (int bit = 0; bit < 8; ++bit)
-                crc = (crc >> 1) ^ (kind.polynomial & (0U - (crc & 1)));
-        } else {
-            crc ^= byte << 24;
-            for (int bit = 0; bit < 8; ++bit)
-                crc = (crc << 1) ^ (kind.polynomial & (0U - (crc >> 31)));
-        }
+        crc ^= kind.reflected ? DWORD(*p) : DWORD(*p) << 24;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = register_step(kind, crc, 0);
     }
     return crc;
 }
 
-// Sixteen bytes per round. The register is XORed into the first four data
-// bytes (the low byte first when reflected, the high byte first when not),
-// then each of the sixteen bytes is looked up in the table of the number of
-// bytes that follow it, and the changes are XORed together.
-template <bool REFLECTED, bool REVERSED>
+// Sixteen bytes per round. The register meets the first four data bytes
+// (its low byte the first one when reflected, its high byte when not);
+// then each of the sixteen bytes is looked up in the table of the number
+// of bytes that follow it, and the changes are XORed together.
+template <bool REFLECTED>
 DWORD bytes_sliced(const CRC_TABLES& tables, const BYTE* p, DWORD n, DWORD crc)
 {
     const auto& t = tables.t;
+    constexpr int S0 = REFLECTED ? 0 : 24, S1 = REFLECTED ? 8 : 16, S2 = REFLECTED ? 16 : 8, S3 = REFLECTED ? 24 : 0;
     for (; n >= 16; p += 16, n -= 16) {
-        QWORD a = load_le64(p);
-        QWORD b = load_le64(p + 8);
-        if (REVERSED) {
-            a = reverse_bits_in_bytes(a);
-            b = reverse_bits_in_bytes(b);
-        }
-        a ^= REFLECTED ? crc : __builtin_bswap32(crc);
-        crc = t[15][a & 0xFF] ^ t[14][(a >> 8) & 0xFF] ^ t[13][(a >> 16) & 0xFF] ^ t[12][(a >> 24) & 0xFF] ^
-              t[11][(a >> 32) & 0xFF] ^ t[10][(a >> 40) & 0xFF] ^ t[9][(a >> 48) & 0xFF] ^ t[8][a >> 56] ^
-              t[7][b & 0xFF] ^ t[6][(b >> 8) & 0xFF] ^ t[5][(b >> 16) & 0xFF] ^ t[4][(b >> 24) & 0xFF] ^
-              t[3][(b >> 32) & 0xFF] ^ t[2][(b >> 40) & 0xFF] ^ t[1][(b >> 48) & 0xFF] ^ t[0][b >> 56];
+        crc = t[15][((crc >> S0) ^ p[0]) & 0xFF] ^ t[14][((crc >> S1) ^ p[1]) & 0xFF] ^
+              t[13][((crc >> S2) ^ p[2]) & 0xFF] ^ t[12][((crc >> S3) ^ p[3]) & 0xFF] ^ t[11][p[4]] ^ t[10][p[5]] ^
+              t[9][p[6]] ^ t[8][p[7]] ^ t[7][p[8]] ^ t[6][p[9]] ^ t[5][p[10]] ^ t[4][p[11]] ^ t[3][p[12]] ^
+              t[2][p[13]] ^ t[1][p[14]] ^ t[0][p[15]];
     }
-    for (; n > 0; ++p, --n) {
-        DWORD byte = REVERSED ? reverse_byte(*p) : *p;
-        crc = REFLECTED ? t[0][(crc ^ byte) & 0xFF] ^ (crc >> 8) : t[0][(crc >> 24) ^ byte] ^ (crc << 8);
-    }
+    for (; n > 0; ++p, --n)
+        crc = REFLECTED ? t[0][(crc ^ *p) & 0xFF] ^ (crc >> 8) : t[0][(crc >> 24) ^ *p] ^ (crc << 8);
     return crc;
 }
 
+#ifdef PGM_CRC_CLMUL
+bool clmul_available()
+{
+    static const bool available = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("ssse3");
+    }();
+    return available;
+}
+
+// Sixteen data bytes as a polynomial of degree 127: reflected, bit i of the
+// little-endian load is the coefficient of x^(127-i); non-reflected, the
+// bytes are reversed so that bit i is the coefficient of x^i.
+template <bool REFLECTED>
+PGM_CRC_CLMUL_TARGET inline __m128i load_block(const BYTE* p)
+{
+    __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i reversed = _mm_set_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    return REFLECTED ? block : _mm_shuffle_epi8(block, reversed);
+}
+
+// Moves x forward by e bits: x * x^e is congruent modulo G to the sum of
+// each half of x times its multiplier (x^(e+64) mod G for the half of
+// higher degree, x^e mod G for the other). Both products have degree
+// below 96, so the sum is again 128 bits.
+PGM_CRC_CLMUL_TARGET inline __m128i fold(__m128i x, __m128i multipliers)
+{
+    return _mm_xor_si128(_mm_clmulepi64_si128(x, multipliers, 0x00), _mm_clmulepi64_si128(x, multipliers, 0x11));
+}
+
+// At least 64 bytes. The initial register goes into the first 32 data bits
+// (the register of an initial value over data equals the register of zero
+// over the data with its first 32 bits XORed with that value). Four running
+// 128-bit remainders each move forward 512 bits per round and take in the
+// next block; they are folded into one, and whole blocks after them. What
+// is left is congruent to all the data modulo G, so the CRC of its sixteen
+// bytes from a zero register is the CRC of all the data; the last bytes
+// follow through the tables.
+template <bool REFLECTED>
+PGM_CRC_CLMUL_TARGET DWORD bytes_folded(const CRC_TABLES& tables, const BYTE* p, DWORD n, DWORD crc)
+{
+    const __m128i fold_512 = _mm_set_epi64x(static_cast<long long>(tables.fold_512[1]),
+                                            static_cast<long long>(tables.fold_512[0]));
+    const __m128i fold_128 = _mm_set_epi64x(static_cast<long long>(tables.fold_128[1]),
+                                            static_cast<long long>(tables.fold_128[0]));
+    __m128i x0 = load_block<REFLECTED>(p), x1 = load_block<REFLECTED>(p + 16), x2 = load_block<REFLECTED>(p + 32),
+            x3 = load_block<REFLECTED>(p + 48);
+    x0 = _mm_xor_si128(x0, REFLECTED ? _mm_cvtsi32_si128(int(crc)) : _mm_set_epi32(int(crc), 0, 0, 0));
+    for (p += 64, n -= 64; n >= 64; p += 64, n -= 64) {
+        x0 = _mm_xor_si128(fold(x0, fold_512), load_block<REFLECTED>(p));
+        x1 = _mm_xor_si128(fold(x1, fold_512), load_block<REFLECTED>(p + 16));
+        x2 = _mm_xor_si128(fold(x2, fold_512), load_block<REFLECTED>(p + 32));
+        x3 = _mm_xor_si128(fold(x3, fold_512), load_block<REFLECTED>(p + 48));
+    }
+    __m128i x = _mm_xor_si128(fold(x0, fold_128), x1);
+    x = _mm_xor_si128(fold(x, fold_128), x2);
+    x = _mm_xor_si128(fold(x, fold_128), x3);
+    for (; n >= 16; p += 16, n -= 16)
+        x = _mm_xor_si128(fold(x, fold_128), load_block<REFLECTED>(p));
+
+    alignas(16) BYTE remainder[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(remainder), x);
+    if (!REFLECTED)
+        std::reverse(remainder, remainder + 16);
+    crc = bytes_sliced<REFLECTED>(tables, remainder, 16, 0);
+    return bytes_sliced<REFLECTED>(tables, p, n, crc);
+}
+#else
+bool clmul_available()
+{
+    return false;
+}
+#endif
+
 DWORD bytes_with_tables(const CRC_KIND& kind, const CRC_TABLES& tables, const BYTE* p, DWORD n, DWORD crc)
 {
-    if (kind.reflected)
-        return kind.reversed_bytes() ? bytes_sliced<true, true>(tables, p, n, crc)
-                                     : bytes_sliced<true, false>(tables, p, n, crc);
-    return kind.reversed_bytes() ? bytes_sliced<false, true>(tables, p, n, crc)
-                                 : bytes_sliced<false, false>(tables, p, n, crc);
+#ifdef PGM_CRC_CLMUL
+    if (n >= 64 && clmul_available())
+        return kind.reflected ? bytes_folded<true>(tables, p, n, crc) : bytes_folded<false>(tables, p, n, crc);
+#endif
+    return kind.reflected ? bytes_sliced<true>(tables, p, n, crc) : bytes_sliced<false>(tables, p, n, crc);
 }
 
 // The CRC over n whole bytes; no data (p null) counts as zero bytes.
@@ -272,11 +349,13 @@ DWORD bytes_crc(const CRC_KIND& kind, const BYTE* p, DWORD n, DWORD crc)
         }
         return crc;
     }
-    // zlib's crc32 is this reflected CRC with the register complemented on
-    // the way in and on the way out, so complementing both sides cancels it.
-    if (kind.reflected && !kind.msb_first && kind.polynomial == ZIP_POLYNOMIAL)
+    // Without carry-less multiplication zlib's crc32 is the fastest for the
+    // ZIP polynomial. It is this reflected CRC with the register
+    // complemented on the way in and on the way out; complementing both
+    // sides cancels that.
+    if (kind.reflected && kind.polynomial == ZIP_POLYNOMIAL && !clmul_available())
         return ~DWORD(crc32(uLong(~crc), p, uInt(n)));
-    const CRC_TABLES* tables = find_tables(kind.polynomial, kind.reflected, n);
+    const CRC_TABLES* tables = find_tables(kind, n);
     return tables ? bytes_with_tables(kind, *tables, p, n, crc) : bytes_serial(kind, p, n, crc);
 }
 
@@ -284,10 +363,8 @@ DWORD bytes_crc(const CRC_KIND& kind, const BYTE* p, DWORD n, DWORD crc)
 
 DWORD bit_serial(const CRC_KIND& kind, const BYTE* base_address, DWORD start_bit, DWORD bit_count, DWORD crc)
 {
-    for (DWORD i = start_bit; i != start_bit + bit_count; ++i) {
-        DWORD bit = data_bit(base_address, i, kind.msb_first);
-        crc = kind.reflected ? reflected_step(crc, bit, kind.polynomial) : normal_step(crc, bit, kind.polynomial);
-    }
+    for (DWORD i = start_bit; i != start_bit + bit_count; ++i)
+        crc = register_step(kind, crc, data_bit(kind, base_address, i));
     return crc;
 }
 
@@ -313,7 +390,7 @@ DWORD bit_range_crc(const CRC_KIND& kind, const BYTE* base_address, DWORD start_
 
 // The bit index is 32 bits wide: a range running past index 0xFFFFFFFF
 // continues at bit 0, so it is taken in two pieces.
-DWORD crc_bits(const CRC_KIND& kind, const BYTE* base_address, DWORD start_bit, DWORD bit_count, DWORD crc)
+DWORD register_crc(const CRC_KIND& kind, const BYTE* base_address, DWORD start_bit, DWORD bit_count, DWORD crc)
 {
     QWORD end = QWORD(start_bit) + bit_count;
     if (end <= 0x100000000ULL)
@@ -321,6 +398,21 @@ DWORD crc_bits(const CRC_KIND& kind, const BYTE* base_address, DWORD start_bit, 
     DWORD first = DWORD(0x100000000ULL - start_bit);
     crc = bit_range_crc(kind, base_address, start_bit, first, crc);
     return bit_range_crc(kind, base_address, 0, bit_count - first, crc);
+}
+
+// A CRC whose bit order is the register's own runs as it is. With the other
+// bit order it runs on the mirror register: a reflected register with
+// polynomial P and value c steps exactly like a non-reflected one with
+// polynomial reverse(P) and value reverse(c) (shifting right and testing
+// bit 0 is shifting left and testing bit 31 of the reversed word), and
+// the mirror register takes the bytes in the wanted order.
+DWORD crc_bits(DWORD polynomial, bool reflected, bool msb_first, const BYTE* base_address, DWORD start_bit,
+               DWORD bit_count, DWORD crc)
+{
+    if (reflected != msb_first)
+        return register_crc(CRC_KIND{polynomial, reflected}, base_address, start_bit, bit_count, crc);
+    CRC_KIND mirror{reverse_dword(polynomial), !reflected};
+    return reverse_dword(register_crc(mirror, base_address, start_bit, bit_count, reverse_dword(crc)));
 }
 
 } // namespace
@@ -332,7 +424,7 @@ WORD PGM_COMMON::calculate_crc16(const BYTE* base_address, DWORD start_bit, DWOR
         return initial_value;
     // With a 16-bit polynomial and initial value, the 32-bit register never
     // sets a bit above bit 15, so it is the 16-bit register.
-    return WORD(crc_bits(CRC_KIND{polynomial, true, false}, base_address, start_bit, bit_count, initial_value));
+    return WORD(crc_bits(polynomial, true, false, base_address, start_bit, bit_count, initial_value));
 }
 
 WORD PGM_COMMON::calculate_sof_crc16(const BYTE* base_address, DWORD size, WORD initial_value, bool invert,
@@ -341,17 +433,18 @@ WORD PGM_COMMON::calculate_sof_crc16(const BYTE* base_address, DWORD size, WORD 
     PGM_CHECK(base_address != NULL && size > 0);
     DWORD crc = initial_value;
     if (table == nullptr) {
-        crc = bytes_with_tables(CRC_KIND{JAM_POLYNOMIAL, true, false}, JAM_TABLES, base_address, size, crc);
+        crc = bytes_with_tables(CRC_KIND{JAM_POLYNOMIAL, true}, JAM_TABLES, base_address, size, crc);
     } else {
         // A caller's table that is the reflected table of its own entry 128
-        // (the polynomial) gives the same values as that CRC, which can go
-        // sixteen bytes at a time; any other table is used as it is.
-        const CRC_TABLES* tables = find_tables(table[128], true, size);
+        // (the polynomial) gives the same values as that CRC, which has
+        // faster ways; any other table is used as it is.
+        CRC_KIND kind{table[128], true};
+        const CRC_TABLES* tables = find_tables(kind, size);
         bool same = tables != nullptr;
         for (int i = 0; same && i < 256; ++i)
             same = tables->t[0][i] == table[i];
         if (same) {
-            crc = bytes_with_tables(CRC_KIND{table[128], true, false}, *tables, base_address, size, crc);
+            crc = bytes_with_tables(kind, *tables, base_address, size, crc);
         } else {
             for (DWORD i = 0; i < size; ++i)
                 crc = table[(crc ^ base_address[i]) & 0xFF] ^ (crc >> 8);
@@ -369,7 +462,7 @@ DWORD PGM_COMMON::lsb_calculate_crc32(const BYTE* base_address, DWORD start_bit,
     // the bit steps agree; only its precondition is checked here.
     if (polynomial == TABLE_POLYNOMIAL && start_bit % 8 == 0 && bit_count % 8 == 0 && !msb_first && use_table)
         PGM_CHECK(base_address != NULL);
-    return crc_bits(CRC_KIND{polynomial, true, msb_first}, base_address, start_bit, bit_count, initial_value);
+    return crc_bits(polynomial, true, msb_first, base_address, start_bit, bit_count, initial_value);
 }
 
 DWORD PGM_COMMON::msb_calculate_crc32(const BYTE* base_address, DWORD start_bit, DWORD bit_count,
@@ -377,5 +470,5 @@ DWORD PGM_COMMON::msb_calculate_crc32(const BYTE* base_address, DWORD start_bit,
 {
     if (bit_count == 0)
         return initial_value;
-    return crc_bits(CRC_KIND{polynomial, false, msb_first}, base_address, start_bit, bit_count, initial_value);
+    return crc_bits(polynomial, false, msb_first, base_address, start_bit, bit_count, initial_value);
 }

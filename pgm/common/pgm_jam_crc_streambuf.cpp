@@ -133,10 +133,12 @@ int PGM_JAM_CRC_OUT_STREAMBUF::overflow(int c)
     return c;
 }
 
-// Reading through an output buffer is not supported.
+// Reading through an output buffer is not supported. The get area stays
+// empty, so answering anything but end of file would have the standard
+// reading functions take a character from nowhere.
 int PGM_JAM_CRC_OUT_STREAMBUF::underflow()
 {
-    return 0;
+    return traits_type::eof();
 }
 
 // Counts the pending bytes in the CRC, writes them to the wrapped stream
