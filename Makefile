@@ -39,7 +39,8 @@ bench: deps
 	$(BUILD_BENCH)/bench/pgm_bench
 	bash bench/compare_peers.sh $(BUILD_BENCH)/pgmtool
 
-fuzz: deps
+fuzz:
+	@bash scripts/install-deps.sh clang libclang-rt-14-dev
 	CXX=clang++ cmake -S . -B $(BUILD_FUZZ) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPGM_BUILD_FUZZ=ON \
 		-DPGM_BUILD_TESTS=OFF
 	cmake --build $(BUILD_FUZZ) -j $(JOBS)
