@@ -93,6 +93,11 @@ TEST(Pgmtool, BadInputGivesOneMessageAndAnExitCode)
     EXPECT_EQ(1, files.exit_code);
     EXPECT_EQ(0u, files.output.find("Error: crc expects 1 file argument(s) but found 0\n"));
 
+    RUN_RESULT ini = run_tool("crc x --ini=KEY");
+    EXPECT_EQ(1, ini.exit_code);
+    EXPECT_EQ(0u, ini.output.find("Error: Internal INI must follow format --ini=<ini string>=<ini value> but found "
+                                  "\"KEY\"\n"));
+
     RUN_RESULT no_value = run_tool("crc x --kind");
     EXPECT_EQ(1, no_value.exit_code);
     EXPECT_EQ(0u, no_value.output.find(

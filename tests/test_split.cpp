@@ -1,25 +1,37 @@
 // Splitting, groups, clean-up of blanks and comments, and default-value templates.
 #include "test_support.h"
 
-#include <string>
-#include <vector>
-
 namespace {
 
 typedef std::vector<std::string> WORDS;
 const DWORD NO_LIMIT = DWORD(-1);
 
-WORDS split(const std::string& text, const std::string& separator, bool trim = true, bool keep_empty = false,
-            DWORD max_count = NO_LIMIT, WORDS strip_around = WORDS(), const std::string& suffix = "",
-            bool fix_carriage_return = true)
+struct SPLIT {
+    std::string text, separator;
+    WORDS expected;
+    bool trim = true, keep_empty = false;
+    DWORD max_count = NO_LIMIT;
+    WORDS strip_around = {};
+    std::string suffix = "";
+    bool fix_carriage_return = true;
+};
+
+// The pieces of split_string, once backup_split_string is found to agree.
+WORDS split_both(const SPLIT& s)
 {
-    WORDS pieces = PGM_COMMON::split_string(text, separator, trim, keep_empty, max_count, strip_around, suffix,
-                                            fix_carriage_return);
-    WORDS twin = PGM_COMMON::backup_split_string(text, separator, trim, keep_empty, max_count, strip_around, suffix,
-                                                 fix_carriage_return);
-    EXPECT_EQ(pieces, twin) << "text \"" << text << "\" separator \"" << separator << "\"";
+    WORDS pieces = PGM_COMMON::split_string(s.text, s.separator, s.trim, s.keep_empty, s.max_count, s.strip_around,
+                                            s.suffix, s.fix_carriage_return);
+    EXPECT_EQ(pieces, PGM_COMMON::backup_split_string(s.text, s.separator, s.trim, s.keep_empty, s.max_count,
+                                                      s.strip_around, s.suffix, s.fix_carriage_return))
+        << "text \"" << s.text << "\" separator \"" << s.separator << "\"";
     return pieces;
 }
+
+struct TEMPLATE {
+    std::string expected, text, replacements;
+    bool debug = false;
+    WORDS debug_lines = {};
+};
 
 std::string replaced(std::string text, const std::string& replacements, bool debug = false)
 {
@@ -29,226 +41,163 @@ std::string replaced(std::string text, const std::string& replacements, bool deb
 
 } // namespace
 
-TEST(Split, PiecesAndEmptyPieces)
+TEST(Split, PiecesTrimCountSuffixStripAndCarriageReturn)
 {
-    EXPECT_EQ(WORDS({"a", "b"}), split("a,,b", ","));
-    EXPECT_EQ(WORDS({"a", "", "b"}), split("a,,b", ",", true, true));
-    EXPECT_EQ(WORDS({"a", "b", ""}), split("a,b,", ",", true, true));
-    EXPECT_EQ(WORDS({"a", "b"}), split("a,b,", ","));
-    EXPECT_EQ(WORDS({"", "a"}), split(",a", ",", true, true));
-    EXPECT_EQ(WORDS({"a"}), split(",a", ","));
-    EXPECT_EQ(WORDS({"", ""}), split(",", ",", true, true));
-    EXPECT_EQ(WORDS(), split(",", ","));
-    EXPECT_EQ(WORDS({"a", "", "b"}), split("a, ,b", ",", true, true));
+    const SPLIT cases[] = {
+        {"a,,b", ",", {"a", "b"}}, {"a,,b", ",", {"a", "", "b"}, true, true},
+        {"a,b,", ",", {"a", "b"}}, {"a,b,", ",", {"a", "b", ""}, true, true},
+        {",a", ",", {"a"}}, {",a", ",", {"", "a"}, true, true},
+        {",", ",", {}}, {",", ",", {"", ""}, true, true},
+        {"a, ,b", ",", {"a", "", "b"}, true, true},
+        {"  a ,\tb c \n", ",", {"a", "b c"}}, {" a , b ", ",", {" a ", " b "}, false},
+        {" \t ", ",", {}}, {" \t ", ",", {" \t "}, false},
+        {"a::b:c", "::", {"a", "b:c"}}, {"a,,,b", ",,", {"a", ",b"}}, {"x<>y<>z", "<>", {"x", "y", "z"}},
+        {"aab", "ab", {"a"}}, {"aab", "ab", {"a", ""}, true, true}, {"ab", "abc", {"ab"}},
+        // A count limit; empty pieces do not count while they are dropped.
+        {"a=b=c", "=", {"a", "b=c"}, true, false, 2}, {"a=b=c=d", "=", {"a", "b", "c=d"}, true, false, 3},
+        {" a = b = c ", "=", {"a", "b = c"}, true, false, 2}, {"a=b", "=", {"a", "b"}, true, false, 5},
+        {"NAME=", "=", {"NAME", ""}, true, true, 2}, {"=value", "=", {"", "value"}, true, true, 2},
+        {"NAME", "=", {"NAME"}, true, true, 2}, {"==a=b=c", "=", {"a", "b=c"}, true, false, 2},
+        // Empty pieces and the last piece never get the suffix.
+        {"x),y)", "),", {"x)", "y)"}, true, false, NO_LIMIT, {}, ")"},
+        {"x),y", "),", {"x)", "y"}, true, false, NO_LIMIT, {}, ")"},
+        {"x,,y", ",", {"x!", "", "y"}, true, true, NO_LIMIT, {}, "!"},
+        {"x=y=z", "=", {"x!", "y=z"}, true, false, 2, {}, "!"},
+        // Blanks touching the strip words; the empty word touches every blank.
+        {"a = b", ",", {"a=b"}, true, false, NO_LIMIT, {"="}}, {"a  =  b", ",", {"a=b"}, true, false, NO_LIMIT, {"="}},
+        {"a\t\t=\t\tb", ",", {"a=b"}, true, false, NO_LIMIT, {"="}},
+        {"f ( a , b ) ; g( c )", ";", {"f(a,b)", "g(c)"}, true, false, NO_LIMIT, {",", "(", ")"}},
+        {"a = b , c", ",", {"a=b ", " c"}, false, false, NO_LIMIT, {"="}},
+        {"a  ==  b", "==", {"a", "b"}, true, false, NO_LIMIT, {"=="}},
+        {"a ( b )", ",", {"a(b)"}, true, false, NO_LIMIT, {"(", ")"}},
+        {" a b ,\tc", ",", {"ab", "c"}, false, false, NO_LIMIT, {""}},
+        // Carriage returns go only before a line feed separator, and only when asked.
+        {"a\r\nb", "\n", {"a", "b"}, false}, {"a\r\nb", "\n", {"a\r", "b"}, false, false, NO_LIMIT, {}, "", false},
+        {"a\r\n,b", ",", {"a\r\n", "b"}, false}, {"a\r\nb\rc", "\n", {"a", "b\rc"}, false},
+        {"a\r\nb", "\r", {"a", "\nb"}, false}, {"a\r\n\r\nb", "\n", {"a", "", "b"}, true, true},
+    };
+    for (const SPLIT& s : cases)
+        EXPECT_EQ(s.expected, split_both(s)) << "text \"" << s.text << "\" separator \"" << s.separator << "\"";
 
-    // Trimming of the whole text and of every piece.
-    EXPECT_EQ(WORDS({"a", "b c"}), split("  a ,\tb c \n", ","));
-    EXPECT_EQ(WORDS({" a ", " b "}), split(" a , b ", ",", false));
-    EXPECT_EQ(WORDS(), split(" \t ", ","));
-    EXPECT_EQ(WORDS({" \t "}), split(" \t ", ",", false));
-
-    // Separators longer than one character, or than the text.
-    EXPECT_EQ(WORDS({"a", "b:c"}), split("a::b:c", "::"));
-    EXPECT_EQ(WORDS({"a", ",b"}), split("a,,,b", ",,"));
-    EXPECT_EQ(WORDS({"a"}), split("aab", "ab"));
-    EXPECT_EQ(WORDS({"a", ""}), split("aab", "ab", true, true));
-    EXPECT_EQ(WORDS({"ab"}), split("ab", "abc"));
-    EXPECT_EQ(WORDS({"x", "y", "z"}), split("x<>y<>z", "<>"));
-}
-
-TEST(Split, CountSuffixStripAndCarriageReturn)
-{
-    EXPECT_EQ(WORDS({"a", "b=c"}), split("a=b=c", "=", true, false, 2));
-    EXPECT_EQ(WORDS({"a", "b", "c=d"}), split("a=b=c=d", "=", true, false, 3));
-    EXPECT_EQ(WORDS({"a", "b = c"}), split(" a = b = c ", "=", true, false, 2));
-    EXPECT_EQ(WORDS({"a", "b"}), split("a=b", "=", true, false, 5));
-    EXPECT_EQ(WORDS({"NAME", ""}), split("NAME=", "=", true, true, 2));
-    EXPECT_EQ(WORDS({"", "value"}), split("=value", "=", true, true, 2));
-    EXPECT_EQ(WORDS({"NAME"}), split("NAME", "=", true, true, 2));
-    // Empty pieces do not count while they are dropped.
-    EXPECT_EQ(WORDS({"a", "b=c"}), split("==a=b=c", "=", true, false, 2));
-
-    EXPECT_EQ(WORDS({"x)", "y)"}), split("x),y)", "),", true, false, NO_LIMIT, WORDS(), ")"));
-    EXPECT_EQ(WORDS({"x)", "y"}), split("x),y", "),", true, false, NO_LIMIT, WORDS(), ")"));
-    // Empty pieces and the last piece never get the suffix.
-    EXPECT_EQ(WORDS({"x!", "", "y"}), split("x,,y", ",", true, true, NO_LIMIT, WORDS(), "!"));
-    EXPECT_EQ(WORDS({"x!", "y=z"}), split("x=y=z", "=", true, false, 2, WORDS(), "!"));
-
-    EXPECT_EQ(WORDS({"a=b"}), split("a = b", ",", true, false, NO_LIMIT, {"="}));
-    EXPECT_EQ(WORDS({"a=b"}), split("a  =  b", ",", true, false, NO_LIMIT, {"="}));
-    EXPECT_EQ(WORDS({"a=b"}), split("a\t\t=\t\tb", ",", true, false, NO_LIMIT, {"="}));
-    EXPECT_EQ(WORDS({"f(a,b)", "g(c)"}), split("f ( a , b ) ; g( c )", ";", true, false, NO_LIMIT, {",", "(", ")"}));
-    EXPECT_EQ(WORDS({"a=b ", " c"}), split("a = b , c", ",", false, false, NO_LIMIT, {"="}));
-    EXPECT_EQ(WORDS({"a", "b"}), split("a  ==  b", "==", true, false, NO_LIMIT, {"=="}));
-    EXPECT_EQ(WORDS({"a(b)"}), split("a ( b )", ",", true, false, NO_LIMIT, {"(", ")"}));
-    // Blanks touch the empty word everywhere.
-    EXPECT_EQ(WORDS({"ab", "c"}), split(" a b ,	c", ",", false, false, NO_LIMIT, {""}));
-
-    EXPECT_EQ(WORDS({"a", "b"}), split("a\r\nb", "\n", false));
-    EXPECT_EQ(WORDS({"a\r", "b"}), split("a\r\nb", "\n", false, false, NO_LIMIT, WORDS(), "", false));
-    EXPECT_EQ(WORDS({"a\r\n", "b"}), split("a\r\n,b", ",", false));
-    EXPECT_EQ(WORDS({"a", "b\rc"}), split("a\r\nb\rc", "\n", false));
-    // Carriage returns are only removed for a line feed separator.
-    EXPECT_EQ(WORDS({"a", "\nb"}), split("a\r\nb", "\r", false));
-    EXPECT_EQ(WORDS({"a", "", "b"}), split("a\r\n\r\nb", "\n", true, true));
-}
-
-TEST(Split, InternalErrors)
-{
-    for (DWORD max_count : {DWORD(0), DWORD(1)}) {
-        EXPECT_INTERNAL_ERROR(PGM_COMMON::split_string("a,b", ",", true, false, max_count),
-                              "max_count != 0 && max_count != 1");
-        EXPECT_INTERNAL_ERROR(PGM_COMMON::backup_split_string("a,b", ",", true, false, max_count),
-                              "max_count != 0 && max_count != 1");
+    for (auto split : {&PGM_COMMON::split_string, &PGM_COMMON::backup_split_string}) {
+        for (DWORD max_count : {DWORD(0), DWORD(1)})
+            EXPECT_INTERNAL_ERROR(split("a,b", ",", true, false, max_count, {}, "", true),
+                                  "max_count != 0 && max_count != 1");
+        EXPECT_INTERNAL_ERROR(split("", ",", true, false, NO_LIMIT, {}, "", true), "!string.empty()");
+        EXPECT_INTERNAL_ERROR(split("a,b", "", true, false, NO_LIMIT, {}, "", true), "!split.empty()");
     }
-    EXPECT_INTERNAL_ERROR(PGM_COMMON::split_string("", ","), "!string.empty()");
-    EXPECT_INTERNAL_ERROR(PGM_COMMON::backup_split_string("", ","), "!string.empty()");
-    EXPECT_INTERNAL_ERROR(PGM_COMMON::split_string("a,b", ""), "!split.empty()");
-    EXPECT_INTERNAL_ERROR(PGM_COMMON::backup_split_string("a,b", ""), "!split.empty()");
 }
 
-TEST(Split, TwinsAgreeOnManyTexts)
+TEST(Split, TwinsAgreeOnRandomTexts)
 {
     const std::string alphabet = "ab,= \t\r\n()";
     const WORDS separators = {",", "=", ",,", "),", "ab", "a", " ", "\n", "\r\n", ", ", "=="};
     const WORDS strip_words = {"=", ",", "("};
     GEN_RAND random(12345);
+    auto pick = [&random](size_t n) { return size_t(random.get_rand()) % n; };
     for (int round = 0; round < 4000; ++round) {
         std::string text;
-        int length = 1 + random.get_rand() % 16;
-        for (int i = 0; i < length; ++i)
-            text += alphabet[random.get_rand() % alphabet.size()];
-        const std::string& separator = separators[random.get_rand() % separators.size()];
-        bool trim = random.get_rand() % 2;
-        bool keep_empty = random.get_rand() % 2;
-        DWORD max_count = random.get_rand() % 3 == 0 ? DWORD(2 + random.get_rand() % 3) : NO_LIMIT;
-        WORDS strip;
-        if (random.get_rand() % 3 == 0)
-            strip.push_back(strip_words[random.get_rand() % strip_words.size()]);
-        std::string suffix = random.get_rand() % 2 ? ")" : "";
-        bool fix = random.get_rand() % 2;
-        WORDS pieces = split(text, separator, trim, keep_empty, max_count, strip, suffix, fix);
-        if (max_count != NO_LIMIT) {
-            EXPECT_LE(pieces.size(), size_t(max_count));
-        }
+        for (size_t i = 0, length = 1 + pick(16); i < length; ++i)
+            text += alphabet[pick(alphabet.size())];
+        const SPLIT s{text, separators[pick(separators.size())], {}, pick(2) == 1, pick(2) == 1,
+                      pick(3) ? NO_LIMIT : DWORD(2 + pick(3)),
+                      pick(3) ? WORDS() : WORDS{strip_words[pick(strip_words.size())]}, pick(2) ? ")" : "",
+                      pick(2) == 1};
+        EXPECT_LE(split_both(s).size(), size_t(s.max_count));
     }
 }
 
-TEST(Split, StringAndDwordGroups)
+TEST(Split, GroupsAndCleanUp)
 {
     typedef std::vector<WORDS> GROUPS;
-    EXPECT_EQ(GROUPS({{"1", "2"}, {"3", "4"}}), PGM_COMMON::get_string_groups("(1, 2), (3,4)", 2));
-    EXPECT_EQ(GROUPS({{"1", "2"}, {"3", "4"}}), PGM_COMMON::get_string_groups("( 1 ,\t2 ) ,\r\n( 3,4 )", 2));
-    EXPECT_EQ(GROUPS({{"1", "2"}, {"3", "4"}}), PGM_COMMON::get_string_groups("(1,\r\n2),\r\n(3,4)", 2));
-    EXPECT_EQ(GROUPS({{"a", "b", "c"}, {"d"}}), PGM_COMMON::get_string_groups("(a, b, c), (d)", DWORD(-1)));
+    for (const char* text : {"(1, 2), (3,4)", "( 1 ,\t2 ) ,\r\n( 3,4 )", "(1,\r\n2),\r\n(3,4)"})
+        EXPECT_EQ(GROUPS({{"1", "2"}, {"3", "4"}}), PGM_COMMON::get_string_groups(text, 2)) << text;
+    EXPECT_EQ(GROUPS({{"a", "b", "c"}, {"d"}}), PGM_COMMON::get_string_groups("(a, b, c), (d)", NO_LIMIT));
     EXPECT_EQ(GROUPS({{"x y"}}), PGM_COMMON::get_string_groups("(x y)", 1));
     EXPECT_EQ(GROUPS(), PGM_COMMON::get_string_groups("", 2));
     EXPECT_EQ(GROUPS(), PGM_COMMON::get_string_groups(" \t", 2));
-
-    EXPECT_INTERNAL_ERROR(PGM_COMMON::get_string_groups("(1, 2)", 0), "group_size > 0 || group_size == DWORD(-1)");
-    EXPECT_INTERNAL_ERROR(PGM_COMMON::get_string_groups("(1, 2), (3,4)", 3), "DWORD(words.size()) == group_size");
-    EXPECT_INTERNAL_ERROR(PGM_COMMON::get_string_groups("(1, 2), (3)", 2), "DWORD(words.size()) == group_size");
-    EXPECT_INTERNAL_ERROR(PGM_COMMON::get_string_groups("1, 2", 2),
-                          "group.at(0) == '(' && group.at(group.size()-1) == ')'");
-    EXPECT_INTERNAL_ERROR(PGM_COMMON::get_string_groups("(1, 2) x", 2),
-                          "group.at(0) == '(' && group.at(group.size()-1) == ')'");
-    EXPECT_INTERNAL_ERROR(PGM_COMMON::get_string_groups("()", DWORD(-1)), "group.size() >= 3");
-    EXPECT_INTERNAL_ERROR(PGM_COMMON::get_string_groups("(1), ()", DWORD(-1)), "group.size() >= 3");
-    EXPECT_INTERNAL_ERROR(PGM_COMMON::get_string_groups("(,)", DWORD(-1)), "words.size() > 0");
-    EXPECT_INTERNAL_ERROR(PGM_COMMON::get_string_groups("(\r\n)", DWORD(-1)), "words.size() > 0");
-
     typedef std::vector<std::vector<DWORD>> DWORD_GROUPS;
     EXPECT_EQ(DWORD_GROUPS({{16, 2}, {3, 4}}), PGM_COMMON::get_dword_groups("(0x10, 2), (b11, 4)", 2));
     EXPECT_EQ(DWORD_GROUPS({{5}, {0xFFFFFFFF}}), PGM_COMMON::get_dword_groups("(0x100000005), (-1)", 1));
     EXPECT_EQ(DWORD_GROUPS(), PGM_COMMON::get_dword_groups("", 1));
+
+    const std::string not_in_parentheses = "group.at(0) == '(' && group.at(group.size()-1) == ')'";
+    const struct {
+        std::string text;
+        DWORD group_size;
+        std::string error;
+    } bad_groups[] = {{"(1, 2)", 0, "group_size > 0 || group_size == DWORD(-1)"},
+                      {"(1, 2), (3,4)", 3, "DWORD(words.size()) == group_size"},
+                      {"(1, 2), (3)", 2, "DWORD(words.size()) == group_size"},
+                      {"1, 2", 2, not_in_parentheses}, {"(1, 2) x", 2, not_in_parentheses},
+                      {"()", NO_LIMIT, "group.size() >= 3"}, {"(1), ()", NO_LIMIT, "group.size() >= 3"},
+                      {"(,)", NO_LIMIT, "words.size() > 0"}, {"(\r\n)", NO_LIMIT, "words.size() > 0"}};
+    for (const auto& bad : bad_groups)
+        EXPECT_INTERNAL_ERROR(PGM_COMMON::get_string_groups(bad.text, bad.group_size), bad.error);
     EXPECT_INTERNAL_ERROR(PGM_COMMON::get_dword_groups("(1, 2)", 3), "DWORD(words.size()) == group_size");
+
+    for (const auto& pair : std::vector<WORDS>{
+             {"a\r\nb\rc\r\n", "a\nb\rc\n"}, {"\r\r\n", "\r\n"}, {"a\rb\r", "a\rb\r"}, {"a\n\r", "a\n\r"}, {"", ""}})
+        EXPECT_EQ(pair[1], PGM_COMMON::get_rid_carriage_return(pair[0]));
+
+    const auto all_blanks = &PGM_COMMON::get_rid_white_space_and_comment;
+    const auto outer_blanks = &PGM_COMMON::get_rid_header_and_trailer_white_space_and_comment;
+    EXPECT_EQ("ab", all_blanks(" a b # c", {"#"}));
+    EXPECT_EQ("abc", all_blanks("a\tb\r\nc", {}));
+    EXPECT_EQ("a b", outer_blanks(" a b # c", {"#"}));
+    EXPECT_EQ("x", outer_blanks("x // y # z", {"#", "//"}));
+    EXPECT_EQ("x", outer_blanks("x # y // z", {"#", "//"}));
+    EXPECT_EQ("", outer_blanks("-- all", {"--"}));
+    EXPECT_EQ("a  b", outer_blanks("\t a  b \r\n", {";"}));
+    EXPECT_INTERNAL_ERROR(outer_blanks("a", {"#", ""}), "comment.size()");
+    EXPECT_INTERNAL_ERROR(all_blanks("a", {""}), "comment.size()");
 }
 
-TEST(Split, CarriageReturnsBlanksAndComments)
+TEST(Split, DefaultValueTemplatesAndDebugLines)
 {
-    EXPECT_EQ("a\nb\rc\n", PGM_COMMON::get_rid_carriage_return("a\r\nb\rc\r\n"));
-    EXPECT_EQ("\r\n", PGM_COMMON::get_rid_carriage_return("\r\r\n"));
-    EXPECT_EQ("a\rb\r", PGM_COMMON::get_rid_carriage_return("a\rb\r"));
-    EXPECT_EQ("a\n\r", PGM_COMMON::get_rid_carriage_return("a\n\r"));
-    EXPECT_EQ("", PGM_COMMON::get_rid_carriage_return(""));
-
-    EXPECT_EQ("ab", PGM_COMMON::get_rid_white_space_and_comment(" a b # c", {"#"}));
-    EXPECT_EQ("abc", PGM_COMMON::get_rid_white_space_and_comment("a\tb\r\nc", {}));
-    EXPECT_EQ("a b", PGM_COMMON::get_rid_header_and_trailer_white_space_and_comment(" a b # c", {"#"}));
-    EXPECT_EQ("x", PGM_COMMON::get_rid_header_and_trailer_white_space_and_comment("x // y # z", {"#", "//"}));
-    EXPECT_EQ("x", PGM_COMMON::get_rid_header_and_trailer_white_space_and_comment("x # y // z", {"#", "//"}));
-    EXPECT_EQ("", PGM_COMMON::get_rid_header_and_trailer_white_space_and_comment("-- all", {"--"}));
-    EXPECT_EQ("a  b", PGM_COMMON::get_rid_header_and_trailer_white_space_and_comment("\t a  b \r\n", {";"}));
-    EXPECT_INTERNAL_ERROR(PGM_COMMON::get_rid_header_and_trailer_white_space_and_comment("a", {"#", ""}),
-                          "comment.size()");
-    EXPECT_INTERNAL_ERROR(PGM_COMMON::get_rid_white_space_and_comment("a", {""}), "comment.size()");
-}
-
-TEST(Split, DefaultValueTemplates)
-{
-    EXPECT_EQ("x=16;", replaced("x=__@W@__8__!W!__;", "W=16"));
-    EXPECT_EQ("x=8;", replaced("x=__@W@__8__!W!__;", ""));
-    EXPECT_EQ("x=8;", replaced("x=__@W@__8__!W!__;", " \t "));
-    EXPECT_EQ("__@A@__1__!B!__", replaced("__@A@__1__!B!__", ""));
-    EXPECT_EQ("4z", replaced("__@W@__8__!W!___z", "W=4"));
-    EXPECT_EQ("8z", replaced("__@W@__8__!W!___z", ""));
-
-    // Assignments: several, blanks, only the first "=" counts, bare names skipped.
-    EXPECT_EQ("1+2", replaced("__@A@__a__!A!__+__@B@__b__!B!__", " A = 1 | B=2 "));
-    EXPECT_EQ("x=y", replaced("__@A@__a__!A!__", "A=x=y"));
-    EXPECT_EQ("[]", replaced("[__@A@__a__!A!__]", "A="));
-    EXPECT_EQ("[a]", replaced("[__@A@__a__!A!__]", "A"));
-    EXPECT_EQ("[a]", replaced("[__@A@__a__!A!__]", "B=2"));
-    // A replaced template loses its markers, so a later assignment of the key finds nothing.
-    EXPECT_EQ("[1]", replaced("[__@A@__a__!A!__]", "A=1|A=2"));
-    EXPECT_EQ("[1]", replaced("[__@A@__a__!A!__]", "A=1||B=2|"));
-    EXPECT_EQ("[1]", replaced("[__@A@__a__!A!__]", "A=1\r\n"));
-    // Every template of a key is replaced; names are case-sensitive.
-    EXPECT_EQ("5,5", replaced("__@K@__1__!K!__,__@K@__2__!K!__", "K=5"));
-    EXPECT_EQ("1", replaced("__@K@__1__!K!__", "k=5"));
-
-    // Left alone by the clean-up: incomplete templates, empty names.
-    EXPECT_EQ("__@A@__1", replaced("__@A@__1", ""));
-    EXPECT_EQ("__@A@__1__!A", replaced("__@A@__1__!A", ""));
-    EXPECT_EQ("__@@__x__!!__", replaced("__@@__x__!!__", ""));
-    // A template after one with differing names is still stripped.
-    EXPECT_EQ("__@A@__1__!B!__ 2", replaced("__@A@__1__!B!__ __@C@__2__!C!__", ""));
-    EXPECT_EQ("(a)(b)", replaced("(__@X@__a__!X!__)(__@Y@__b__!Y!___)", ""));
+    const TEMPLATE cases[] = {
+        {"x=16;", "x=__@W@__8__!W!__;", "W=16"}, {"x=8;", "x=__@W@__8__!W!__;", ""},
+        {"x=8;", "x=__@W@__8__!W!__;", " \t "}, {"__@A@__1__!B!__", "__@A@__1__!B!__", ""},
+        {"4z", "__@W@__8__!W!___z", "W=4"}, {"8z", "__@W@__8__!W!___z", ""},
+        // Several assignments, blanks, only the first "=" counts, bare names skipped.
+        {"1+2", "__@A@__a__!A!__+__@B@__b__!B!__", " A = 1 | B=2 "}, {"x=y", "__@A@__a__!A!__", "A=x=y"},
+        {"[]", "[__@A@__a__!A!__]", "A="}, {"[a]", "[__@A@__a__!A!__]", "A"}, {"[a]", "[__@A@__a__!A!__]", "B=2"},
+        // A replaced template loses its markers: a later assignment of its key finds nothing.
+        {"[1]", "[__@A@__a__!A!__]", "A=1|A=2"}, {"[1]", "[__@A@__a__!A!__]", "A=1||B=2|"},
+        {"[1]", "[__@A@__a__!A!__]", "A=1\r\n"},
+        // Every template of a key is replaced; names are case-sensitive.
+        {"5,5", "__@K@__1__!K!__,__@K@__2__!K!__", "K=5"}, {"1", "__@K@__1__!K!__", "k=5"},
+        // A value holding its own template is inserted once and the call ends.
+        {"axb", "a__@W@__1__!W!__b", "W=__@W@__x__!W!__"},
+        {"x|x", "__@W@__1__!W!__|__@W@__2__!W!__", "W=__@W@__x__!W!__"},
+        {"[__@W@__]", "[__@W@__1__!W!__]", "W=__@W@__"}, {"y", "__@W@____!W!__", "W=y"},
+        // Clean-up skips incomplete templates and empty names, not those after differing names.
+        {"__@A@__1", "__@A@__1", ""}, {"__@A@__1__!A", "__@A@__1__!A", ""}, {"__@@__x__!!__", "__@@__x__!!__", ""},
+        {"__@A@__1__!B!__ 2", "__@A@__1__!B!__ __@C@__2__!C!__", ""},
+        {"(a)(b)", "(__@X@__a__!X!__)(__@Y@__b__!Y!___)", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.expected, replaced(c.text, c.replacements)) << c.text << " with " << c.replacements;
 
     EXPECT_INTERNAL_ERROR(replaced("x", "=value"), "key.size() > 0");
     EXPECT_INTERNAL_ERROR(replaced("x", "A=1|=2"), "key.size() > 0");
-    // End marker inside the start marker, and end marker before the start marker.
-    EXPECT_INTERNAL_ERROR(replaced("__@W@__!W!__", "W=1"), "(end_index - start_index) >= start.size()");
-    EXPECT_INTERNAL_ERROR(replaced("__!W!__ __@W@__x__!W!__", "W=1"), "(end_index - start_index) >= start.size()");
-    EXPECT_EQ("y", replaced("__@W@____!W!__", "W=y"));
-}
+    // The end marker inside the start marker, and before it.
+    for (const char* text : {"__@W@__!W!__", "__!W!__ __@W@__x__!W!__"})
+        EXPECT_INTERNAL_ERROR(replaced(text, "W=1"), "(end_index - start_index) >= start.size()");
 
-TEST(Split, DefaultValueTemplatesHoldingTheirOwnKey)
-{
-    // The inserted value is not searched again, so the call ends.
-    EXPECT_EQ("axb", replaced("a__@W@__1__!W!__b", "W=__@W@__x__!W!__"));
-    EXPECT_EQ("x|x", replaced("__@W@__1__!W!__|__@W@__2__!W!__", "W=__@W@__x__!W!__"));
-    EXPECT_EQ("[__@W@__]", replaced("[__@W@__1__!W!__]", "W=__@W@__"));
-}
-
-TEST(Split, DefaultValueDebugLines)
-{
+    const auto line = [](const std::string& from, const std::string& to, const std::string& key = "W") {
+        return "PGM_COMMON: Replace key \"" + key + "\" from value \"" + from + "\" to \"" + to + "\"\n";
+    };
+    const TEMPLATE debug_cases[] = {
+        {"x=16;", "x=__@W@__8__!W!__;", "W=16", true, {line("8", "16")}},
+        {"4z", "__@W@__8__!W!___z", "W=4", true, {}},
+        {"x=16;", "x=__@W@__8__!W!__;", "W=16", false, {}},
+        {"a,a", "__@K@__1__!K!__,__@K@__2__!K!__", "K=a|Z=0", true, {line("1", "a", "K"), line("2", "a", "K")}},
+        {"axb", "a__@W@__1__!W!__b", "W=__@W@__x__!W!__", true, {line("1", "__@W@__x__!W!__")}},
+    };
     msg_take_debug_lines();
-    EXPECT_EQ("x=16;", replaced("x=__@W@__8__!W!__;", "W=16", true));
-    EXPECT_EQ(WORDS({"PGM_COMMON: Replace key \"W\" from value \"8\" to \"16\"\n"}), msg_take_debug_lines());
-
-    EXPECT_EQ("4z", replaced("__@W@__8__!W!___z", "W=4", true));
-    EXPECT_EQ(WORDS(), msg_take_debug_lines());
-
-    EXPECT_EQ("x=16;", replaced("x=__@W@__8__!W!__;", "W=16", false));
-    EXPECT_EQ(WORDS(), msg_take_debug_lines());
-
-    EXPECT_EQ("a,a", replaced("__@K@__1__!K!__,__@K@__2__!K!__", "K=a|Z=0", true));
-    EXPECT_EQ(WORDS({"PGM_COMMON: Replace key \"K\" from value \"1\" to \"a\"\n",
-                     "PGM_COMMON: Replace key \"K\" from value \"2\" to \"a\"\n"}),
-              msg_take_debug_lines());
-
-    EXPECT_EQ("axb", replaced("a__@W@__1__!W!__b", "W=__@W@__x__!W!__", true));
-    EXPECT_EQ(WORDS({"PGM_COMMON: Replace key \"W\" from value \"1\" to \"__@W@__x__!W!__\"\n"}),
-              msg_take_debug_lines());
+    for (const auto& c : debug_cases) {
+        EXPECT_EQ(c.expected, replaced(c.text, c.replacements, c.debug));
+        EXPECT_EQ(c.debug_lines, msg_take_debug_lines()) << c.text;
+    }
 }

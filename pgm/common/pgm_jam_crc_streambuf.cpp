@@ -38,13 +38,12 @@ PGM_JAM_CRC_IN_STREAMBUF::PGM_JAM_CRC_IN_STREAMBUF(std::basic_istream<char>* str
 }
 
 PGM_JAM_CRC_IN_STREAMBUF::PGM_JAM_CRC_IN_STREAMBUF(const PGM_JAM_CRC_IN_STREAMBUF& other)
-    : std::basic_streambuf<char>(other), m_stream(other.m_stream), m_crc(other.m_crc), m_buffer()
+    : std::basic_streambuf<char>(other), m_stream(nullptr), m_crc(0), m_buffer()
 {
-    std::memcpy(m_buffer, other.m_buffer, sizeof m_buffer);
-    setg(same_offset(m_buffer, other.m_buffer, other.eback()), same_offset(m_buffer, other.m_buffer, other.gptr()),
-         same_offset(m_buffer, other.m_buffer, other.egptr()));
+    *this = other;
 }
 
+// Copies the source's bytes; the get area points into this buffer at the same offsets.
 PGM_JAM_CRC_IN_STREAMBUF& PGM_JAM_CRC_IN_STREAMBUF::operator=(const PGM_JAM_CRC_IN_STREAMBUF& other)
 {
     if (this == &other)
@@ -94,13 +93,12 @@ PGM_JAM_CRC_OUT_STREAMBUF::PGM_JAM_CRC_OUT_STREAMBUF(std::basic_ostream<char>* s
 }
 
 PGM_JAM_CRC_OUT_STREAMBUF::PGM_JAM_CRC_OUT_STREAMBUF(const PGM_JAM_CRC_OUT_STREAMBUF& other)
-    : std::basic_streambuf<char>(other), m_stream(other.m_stream), m_crc(other.m_crc), m_buffer()
+    : std::basic_streambuf<char>(other), m_stream(nullptr), m_crc(0), m_buffer()
 {
-    std::memcpy(m_buffer, other.m_buffer, sizeof m_buffer);
-    setp(same_offset(m_buffer, other.m_buffer, other.pbase()), same_offset(m_buffer, other.m_buffer, other.epptr()));
-    pbump(int(other.pptr() - other.pbase()));
+    *this = other;
 }
 
+// Copies the source's bytes; the put area points into this buffer at the same offsets.
 PGM_JAM_CRC_OUT_STREAMBUF& PGM_JAM_CRC_OUT_STREAMBUF::operator=(const PGM_JAM_CRC_OUT_STREAMBUF& other)
 {
     if (this == &other)

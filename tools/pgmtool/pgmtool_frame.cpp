@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <unistd.h>
 
 PGMTOOL_ARGS::PGMTOOL_ARGS(std::string command, std::vector<std::string> usage) : command_(std::move(command))
 {
@@ -59,15 +60,44 @@ void PGMTOOL_ARGS::print_help()
                                usage_.data());
 }
 
+PGMTOOL_PROGRESS::PGMTOOL_PROGRESS(const std::string& what, uint64_t total)
+    : what_(what), total_(total), shown_(total >= PGMTOOL_PROGRESS_MIN && isatty(STDERR_FILENO) == 1)
+{
+}
+
+PGMTOOL_PROGRESS::~PGMTOOL_PROGRESS()
+{
+    if (shown_ && last_percent_ >= 0)
+        std::fprintf(stderr, "\r%*s\r", int(what_.size() + 8), "");
+}
+
+void PGMTOOL_PROGRESS::advance(uint64_t amount)
+{
+    done_ += amount;
+    if (!shown_)
+        return;
+    int percent = int(done_ * 100 / total_);
+    if (percent == last_percent_)
+        return;
+    last_percent_ = percent;
+    std::fprintf(stderr, "\r%s %3d%%", what_.c_str(), percent);
+    std::fflush(stderr);
+}
+
 void pgmtool_read_file_pieces(const std::string& path, const std::function<void(const BYTE*, size_t)>& consume)
 {
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
     if (!file)
         throw PGMTOOL_FAILURE("Can't read file " + path + ": " + std::strerror(errno));
+    FIO_STAT record;
+    uint64_t size = FIO_FILE_SYSTEM::status(path, record) ? uint64_t(record.st_size) : 0;
+    PGMTOOL_PROGRESS progress("Reading " + path, size);
     std::vector<BYTE> piece(size_t(1) << 20);
     size_t count = 0;
-    while ((count = std::fread(piece.data(), 1, piece.size(), file.get())) > 0)
+    while ((count = std::fread(piece.data(), 1, piece.size(), file.get())) > 0) {
         consume(piece.data(), count);
+        progress.advance(count);
+    }
     if (std::ferror(file.get()))
         throw PGMTOOL_FAILURE("Can't read file " + path + ": " + std::strerror(errno));
 }

@@ -4,6 +4,7 @@
 
 #include "pgm/h/pgm_common_export.h"
 
+#include <cstdint>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -55,6 +56,27 @@ private:
     std::vector<std::string> files_;
     bool help_ = false;
 };
+
+// Shows "WHAT NN%" on standard error while long work goes on, when
+// standard error is a terminal and the work is large enough to wait for.
+class PGMTOOL_PROGRESS {
+public:
+    PGMTOOL_PROGRESS(const std::string& what, uint64_t total);
+    ~PGMTOOL_PROGRESS();
+    PGMTOOL_PROGRESS(const PGMTOOL_PROGRESS&) = delete;
+    PGMTOOL_PROGRESS& operator=(const PGMTOOL_PROGRESS&) = delete;
+    void advance(uint64_t amount);
+
+private:
+    std::string what_;
+    uint64_t total_;       // amount of the whole work
+    uint64_t done_ = 0;    // amount done so far
+    bool shown_;           // whether anything is shown at all
+    int last_percent_ = -1; // last percentage shown, -1 before the first
+};
+
+// Work below this many bytes shows no progress.
+const uint64_t PGMTOOL_PROGRESS_MIN = uint64_t(256) << 20;
 
 // Reads a whole file; throws PGMTOOL_FAILURE naming it when it cannot.
 std::vector<BYTE> pgmtool_read_file(const std::string& path);
