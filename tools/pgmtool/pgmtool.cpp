@@ -1,6 +1,7 @@
 // pgmtool: the library's functions on the command line.
 #include "pgmtool_frame.h"
 
+#include <algorithm>
 #include <exception>
 #include <new>
 
@@ -18,9 +19,11 @@ const PGMTOOL_COMMAND* find_command(const std::string& name)
 std::vector<std::string> top_usage()
 {
     std::vector<std::string> usage = {"pgmtool COMMAND [ARGUMENTS] [FILES]", "", "Commands:"};
-    for (const PGMTOOL_COMMAND& command : pgmtool_commands())
-        usage.push_back(std::string("  ") + command.name + std::string(12 - std::string(command.name).size(), ' ') +
-                        command.summary);
+    for (const PGMTOOL_COMMAND& command : pgmtool_commands()) {
+        std::string name = command.name;
+        name.resize(std::max<size_t>(name.size() + 1, 12), ' ');
+        usage.push_back("  " + name + command.summary);
+    }
     usage.push_back("");
     usage.push_back("\"pgmtool COMMAND --help\" describes a command's arguments.");
     usage.push_back("--ini=NAME=VALUE sets a configuration setting for the run.");
