@@ -140,7 +140,7 @@ void PGM_DEBUG::write_msg()
     if (compress2(compressed.data(), &compressed_size, reinterpret_cast<const Bytef*>(text.data()),
                   uLong(uncompressed_size), 1) != Z_OK)
         return;
-    PGM_CHECK(compressed_size <= (QWORD(uncompressed_size) * 50));
+    PGM_CHECK_TEXT(compressed_size <= QWORD(uncompressed_size) * 50, "compressed_size <= (uncompressed_size * 50)");
 
     std::string path = trace_path();
     DWORD old_data_size = 0;
