@@ -8,8 +8,13 @@
 
 PGMTOOL_ARGS::PGMTOOL_ARGS(std::string command, std::vector<std::string> usage) : command_(std::move(command))
 {
-    for (const std::string& line : usage)
-        usage_.push_back({1, line});
+    // Usage lines are print formats: a "%" of the text is written "%%".
+    for (const std::string& line : usage) {
+        std::string format;
+        for (char c : line)
+            format += c == '%' ? std::string("%%") : std::string(1, c);
+        usage_.push_back({1, format});
+    }
     flag("help", help_, "Print this help and stop");
 }
 
