@@ -39,7 +39,13 @@ void write_file(const std::string& path, const std::string& content)
 std::string capture_stdout(const std::function<void()>& fn)
 {
     testing::internal::CaptureStdout();
-    fn();
+    try {
+        fn();
+    } catch (...) {
+        fflush(stdout);
+        testing::internal::GetCapturedStdout();
+        throw;
+    }
     fflush(stdout);
     return testing::internal::GetCapturedStdout();
 }
