@@ -1,9 +1,11 @@
 #include "pgmtool_frame.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 PGMTOOL_ARGS::PGMTOOL_ARGS(std::string command, std::vector<std::string> usage) : command_(std::move(command))
@@ -81,7 +83,7 @@ void PGMTOOL_PROGRESS::advance(uint64_t amount)
     done_ += amount;
     if (!shown_)
         return;
-    int percent = int(done_ * 100 / total_);
+    int percent = int(std::min<uint64_t>(done_ * 100 / total_, 100)); // the file may grow meanwhile
     if (percent == last_percent_)
         return;
     last_percent_ = percent;
@@ -94,8 +96,8 @@ void pgmtool_read_file_pieces(const std::string& path, const std::function<void(
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
     if (!file)
         throw PGMTOOL_FAILURE("Can't read file " + path + ": " + std::strerror(errno));
-    FIO_STAT record;
-    uint64_t size = FIO_FILE_SYSTEM::status(path, record) ? uint64_t(record.st_size) : 0;
+    struct stat record;
+    uint64_t size = fstat(fileno(file.get()), &record) == 0 ? uint64_t(record.st_size) : 0;
     PGMTOOL_PROGRESS progress("Reading " + path, size);
     std::vector<BYTE> piece(size_t(1) << 20);
     size_t count = 0;
@@ -105,22 +107,4 @@ void pgmtool_read_file_pieces(const std::string& path, const std::function<void(
     }
     if (std::ferror(file.get()))
         throw PGMTOOL_FAILURE("Can't read file " + path + ": " + std::strerror(errno));
-}
-
-std::vector<BYTE> pgmtool_read_file(const std::string& path)
-{
-    std::vector<BYTE> content;
-    pgmtool_read_file_pieces(path, [&content](const BYTE* data, size_t size) {
-        content.insert(content.end(), data, data + size);
-    });
-    return content;
-}
-
-void pgmtool_write_file(const std::string& path, const BYTE* data, size_t size)
-{
-    FIO_ATOMIC_FILE file(path);
-    if (!file.stream())
-        throw PGMTOOL_FAILURE("Can't write file " + path + ": " + std::strerror(errno));
-    if (!file.write(data, size) || !file.commit())
-        throw PGMTOOL_FAILURE("Can't write file " + path + ": " + std::strerror(errno));
 }

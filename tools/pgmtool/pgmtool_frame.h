@@ -78,13 +78,7 @@ private:
 // Work below this many bytes shows no progress.
 const uint64_t PGMTOOL_PROGRESS_MIN = uint64_t(256) << 20;
 
-// Reads a whole file; throws PGMTOOL_FAILURE naming it when it cannot.
-std::vector<BYTE> pgmtool_read_file(const std::string& path);
-
 // Calls consume for each piece of a file, read in order; throws
 // PGMTOOL_FAILURE naming the file when it cannot be read.
 void pgmtool_read_file_pieces(const std::string& path, const std::function<void(const BYTE*, size_t)>& consume);
 
-// Writes a whole file through a temporary file and a rename; throws
-// PGMTOOL_FAILURE naming it when it cannot, leaving no partial file.
-void pgmtool_write_file(const std::string& path, const BYTE* data, size_t size);
