@@ -4,7 +4,7 @@
 set -euo pipefail
 tool=${1:-build-bench/pgmtool}
 here=$(cd "$(dirname "$0")/.." && pwd)
-bash "$here/scripts/install-deps.sh" rhash python3 bc >/dev/null
+bash "$here/scripts/install-deps.sh" rhash python3 bc binutils srecord time >/dev/null
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -47,3 +47,35 @@ if [ "$v_pgm" != "$v_rhash" ] || [ "$v_pgm" != "$v_py" ]; then
 fi
 printf '%-28s %8.3f s\n' "pgmtool crc --kind=crc32" "$t_pgm" "rhash --crc32" "$t_rhash" "python3 zlib.crc32" "$t_py"
 echo "same value $v_pgm; rhash/pgmtool $(ratio "$t_rhash" "$t_pgm"), python/pgmtool $(ratio "$t_py" "$t_pgm")"
+
+# Whole-process peak memory of a command, in KiB.
+peak_kib() { /usr/bin/time -f '%M' "$@" 2>&1 >/dev/null | tail -1; }
+
+echo
+echo "== Hexadecimal record file of a 64 MiB image to a binary image"
+head -c $((64 << 20)) /dev/urandom >"$work/image.bin"
+srec_cat "$work/image.bin" -binary -o "$work/image.hex" -intel -obs=32
+echo "input: $(wc -c <"$work/image.hex") bytes of text, $(grep -c '^:02000004' "$work/image.hex") extended linear address records"
+t_pgm=$(best_time "$tool" hex2bin "$work/image.hex" "$work/pgm.bin")
+t_objcopy=$(best_time objcopy -I ihex -O binary "$work/image.hex" "$work/objcopy.bin")
+t_srec=$(best_time srec_cat "$work/image.hex" -intel -o "$work/srec.bin" -binary)
+for out in pgm objcopy srec; do
+  cmp -s "$work/image.bin" "$work/$out.bin" || { echo "$out output differs from the image" >&2; exit 1; }
+done
+printf '%-28s %8.3f s\n' "pgmtool hex2bin" "$t_pgm" "objcopy -I ihex -O binary" "$t_objcopy" "srec_cat -intel -binary" "$t_srec"
+echo "identical outputs; objcopy/pgmtool $(ratio "$t_objcopy" "$t_pgm"), srec_cat/pgmtool $(ratio "$t_srec" "$t_pgm")"
+m_pgm=$(peak_kib "$tool" hex2bin "$work/image.hex" "$work/pgm.bin")
+m_objcopy=$(peak_kib objcopy -I ihex -O binary "$work/image.hex" "$work/objcopy.bin")
+echo "peak memory: pgmtool $m_pgm KiB ($(ratio "$m_pgm" 65536) x the image), objcopy $m_objcopy KiB"
+
+echo
+echo "== Memory initialisation file of a 4 MiB image (8-bit words) to a binary image"
+head -c $((4 << 20)) "$work/image.bin" >"$work/small.bin"
+srec_cat "$work/small.bin" -binary -o "$work/small.mif" -Memory_Initialization_File 8
+t_pgm=$(best_time "$tool" mif2bin "$work/small.mif" "$work/pgm_mif.bin")
+t_srec=$(best_time srec_cat "$work/small.mif" -Memory_Initialization_File -o "$work/srec_mif.bin" -binary)
+for out in pgm_mif srec_mif; do
+  cmp -s "$work/small.bin" "$work/$out.bin" || { echo "$out output differs from the image" >&2; exit 1; }
+done
+printf '%-28s %8.3f s\n' "pgmtool mif2bin" "$t_pgm" "srec_cat -mif -binary" "$t_srec"
+echo "identical outputs; srec_cat/pgmtool $(ratio "$t_srec" "$t_pgm")"

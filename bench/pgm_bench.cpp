@@ -1,5 +1,6 @@
 // Throughput of the CRC routines over a buffer of random bytes, beside
-// zlib's crc32 and a plain one-bit-per-step loop.
+// zlib's crc32 and a plain one-bit-per-step loop. The readers of
+// programming files are measured in bench_files.cpp.
 #include "pgm/h/pgm_common_export.h"
 
 #include <benchmark/benchmark.h>

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -29,4 +31,25 @@ void fuzz_run(WORK work)
         work();
     } catch (const PGM_INTERNAL_ERROR&) {
     }
+}
+
+// Writes the input to a file of this process with the given extension,
+// sends standard output (where messages go) to /dev/null and forgets the
+// messages of earlier runs. Returns the file's path, or "" on failure.
+inline std::string fuzz_input_file(const uint8_t* data, size_t size, const char* extension)
+{
+    static const std::string folder = [] {
+        char name[] = "/tmp/pgm_fuzz_XXXXXX";
+        return std::string(mkdtemp(name) ? name : "/tmp");
+    }();
+    static FILE* quiet = std::freopen("/dev/null", "w", stdout);
+    (void)quiet;
+    msg_take_issued();
+    std::string path = folder + "/input" + extension;
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file)
+        return "";
+    std::fwrite(data, 1, size, file);
+    std::fclose(file);
+    return path;
 }

@@ -135,7 +135,23 @@ int FIO_FILE_SYSTEM::findclose(intptr_t handle)
 
 std::wstring fio_get_unc_full_path(const FIO_PATH& path)
 {
-    return fs::path(path.fullpath()).wstring();
+    // POSIX paths are byte strings: each byte becomes one wide character,
+    // so fio_narrow_path gives the same bytes back whatever the locale.
+    std::string full = path.fullpath();
+    std::wstring wide;
+    wide.reserve(full.size());
+    for (char c : full)
+        wide += wchar_t((unsigned char)c);
+    return wide;
+}
+
+std::string fio_narrow_path(const std::wstring& path)
+{
+    std::string narrow;
+    narrow.reserve(path.size());
+    for (wchar_t c : path)
+        narrow += char(c);
+    return narrow;
 }
 
 FIO_ATOMIC_FILE::FIO_ATOMIC_FILE(const std::string& path) : path_(path)
@@ -175,10 +191,16 @@ bool FIO_ATOMIC_FILE::commit()
     bool ok = std::fflush(stream_) == 0 && fsync(fileno(stream_)) == 0;
     ok = (std::fclose(stream_) == 0) && ok;
     stream_ = nullptr;
-    // mkstemp makes the file private; give it the usual permissions.
-    mode_t mask = umask(0);
-    umask(mask);
-    chmod(temp_path_.c_str(), 0666 & ~mask);
+    // mkstemp makes the file private: a replaced file keeps its own
+    // permissions, a new one gets the usual ones.
+    struct stat target;
+    if (stat(path_.c_str(), &target) == 0) {
+        chmod(temp_path_.c_str(), target.st_mode & 07777);
+    } else {
+        mode_t mask = umask(0);
+        umask(mask);
+        chmod(temp_path_.c_str(), 0666 & ~mask);
+    }
     if (!ok || std::rename(temp_path_.c_str(), path_.c_str()) != 0) {
         discard();
         return false;

@@ -49,7 +49,10 @@ public:
     static int findclose(intptr_t handle);
 };
 
+// The absolute path as a wide string, one character per byte of the path.
 std::wstring fio_get_unc_full_path(const FIO_PATH& path);
+// The byte path of a wide path made by fio_get_unc_full_path.
+std::string fio_narrow_path(const std::wstring& path);
 
 // A file written whole or not at all: the bytes go to a temporary file in
 // the target's folder, which commit() renames over the target. A file

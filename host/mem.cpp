@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <mutex>
 
 namespace {
@@ -76,4 +79,11 @@ void stl_toupper(std::string& text)
 {
     for (char& c : text)
         c = char(std::toupper(static_cast<unsigned char>(c)));
+}
+
+void mem_return_free_memory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
 }

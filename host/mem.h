@@ -20,6 +20,10 @@ private:
 // Modules registered now, one entry per living MEM_INITIALIZER.
 std::vector<std::string> mem_registered_modules();
 
+// Hands memory that the process has freed back to the system where the
+// allocator keeps it, so that large work done in pieces stays small.
+void mem_return_free_memory();
+
 namespace MEM_DETAIL {
 // Replaces text by the formatted result, of any length.
 void stl_raw_sprintf(std::string& text, const char* format, ...) __attribute__((format(printf, 2, 3)));

@@ -4,10 +4,19 @@ set -euo pipefail
 tool=${1:-build/pgmtool}
 here=$(cd "$(dirname "$0")/.." && pwd)
 examples=$here/examples
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
 
 show() {
   echo "\$ pgmtool $*"
   "$tool" "$@"
+  echo
+}
+
+# The bytes of a file, at most the first 64.
+dump() {
+  echo "\$ od -A x -t x1 -N 64 $1"
+  od -A x -t x1 -N 64 "$1"
   echo
 }
 
@@ -20,3 +29,37 @@ show trace --add="make run was here" --ini=PGM_DEBUG_TRACE=on --ini=PGM_ENABLE_P
 show trace
 echo "\$ pgmtool crc missing.bin --kind=crc32   (fails on purpose: exit code 2)"
 "$tool" crc missing.bin --kind=crc32 || echo "exit code $?"
+echo
+
+# Hexadecimal record files: a flash image with a gap and an extended
+# linear address record, and a boot image that runs on from address 0.
+show hexinfo "$examples/flash_image.hex"
+show hex2bin "$examples/flash_image.hex" "$out/flash_image.bin"
+dump "$out/flash_image.bin"
+show hexinfo "$examples/boot.hex"
+show hex2bin "$examples/boot.hex" "$out/boot.bin" --continuous
+dump "$out/boot.bin"
+echo "\$ pgmtool hex2bin flash_image.hex flash.bin --continuous   (fails on purpose: exit code 2)"
+"$tool" hex2bin "$examples/flash_image.hex" "$out/flash.bin" --continuous || echo "exit code $?"
+echo
+
+# Memory contents.
+show mif2bin "$examples/rom.mif" "$out/rom.bin"
+dump "$out/rom.bin"
+show mif2bin "$examples/rom.mif" "$out/rom32.bin" --required_size=32
+show mem2bin "$examples/memory.txt" "$out/memory.bin"
+dump "$out/memory.bin"
+show mem2bin "$examples/memory.txt" "$out/memory8.bin" --depth=8
+dump "$out/memory8.bin"
+
+# Bitstream forms: DAT to binary and back, ICD rows of bits to binary.
+show dat2rbf "$examples/bitstream.dat" "$out/bitstream.rbf"
+dump "$out/bitstream.rbf"
+show rbf2dat "$out/bitstream.rbf" "$out/bitstream.dat" --bytes_per_line=8
+echo "\$ cat bitstream.dat"
+cat "$out/bitstream.dat"
+echo
+show icd2bin "$examples/pattern.icd" "$out/pattern.bin"
+dump "$out/pattern.bin"
+show icd2bin "$examples/pattern.icd" "$out/pattern_reversed.bin" --last_line_first --highest_bit_first
+dump "$out/pattern_reversed.bin"

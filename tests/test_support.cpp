@@ -54,3 +54,27 @@ std::vector<BYTE> bytes_of(const std::string& text)
 {
     return std::vector<BYTE>(text.begin(), text.end());
 }
+
+std::string hex_record(DWORD address, BYTE type, const std::vector<BYTE>& data)
+{
+    std::vector<BYTE> record = {BYTE(data.size()), BYTE(address >> 8), BYTE(address), type};
+    record.insert(record.end(), data.begin(), data.end());
+    BYTE sum = 0;
+    for (BYTE b : record)
+        sum = BYTE(sum + b);
+    record.push_back(BYTE(0x100 - sum));
+    static const char digits[] = "0123456789ABCDEF";
+    std::string line = ":";
+    for (BYTE b : record) {
+        line += digits[b >> 4];
+        line += digits[b & 0xF];
+    }
+    return line;
+}
+
+std::vector<MSG_RECORD> issued_by(const std::function<void()>& fn)
+{
+    msg_take_issued();
+    capture_stdout(fn);
+    return msg_take_issued();
+}

@@ -43,3 +43,10 @@ std::string capture_stdout(const std::function<void()>& fn);
 
 // Byte vector of a text.
 std::vector<BYTE> bytes_of(const std::string& text);
+
+// One hexadecimal record with its checksum, upper-case, without line end.
+std::string hex_record(DWORD address, BYTE type, const std::vector<BYTE>& data);
+
+// Runs fn with standard output captured and returns the catalogue
+// messages it issued.
+std::vector<MSG_RECORD> issued_by(const std::function<void()>& fn);

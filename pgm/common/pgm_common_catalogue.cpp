@@ -101,3 +101,13 @@ void pgm_msg_issue(MSG_O& message, bool as_warning)
     warning.set_msg_text(message.get_msg_text_c_str());
     warning.post();
 }
+
+void pgm_post_depth_warnings(DWORD file_depth, DWORD required_size, const std::string& path)
+{
+    if (required_size == 0 || file_depth == required_size)
+        return;
+    if (file_depth > required_size)
+        pgm_msg_init_content_overflow(int(file_depth), int(required_size), path)->post();
+    else
+        pgm_msg_init_content_insufficient(int(file_depth), int(required_size), path)->post();
+}

@@ -20,6 +20,10 @@ std::unique_ptr<MSG_POST> pgm_msg_init_content_overflow(int file_depth, int flas
 std::unique_ptr<MSG_POST> pgm_msg_init_content_insufficient(int file_depth, int flash_depth,
                                                             const std::string& path);
 
+// Posts 18093 when the file's depth passes the required size, 18094 when
+// it falls short; nothing when they are equal or nothing is required.
+void pgm_post_depth_warnings(DWORD file_depth, DWORD required_size, const std::string& path);
+
 // Shows an O message, or, when errors are to be treated as warnings,
 // posts a warning with its id and text instead.
 void pgm_msg_issue(MSG_O& message, bool as_warning);

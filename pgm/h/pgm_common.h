@@ -4,6 +4,7 @@
 
 #include "host/host_types.h"
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -86,7 +87,79 @@ public:
     static DWORD msb_calculate_crc32(const BYTE* base_address, DWORD start_bit, DWORD bit_count,
                                      DWORD initial_value, DWORD polynomial, bool msb_first);
 
+    // ---- Files, paths and times (pgm_common_path.cpp) ----
+    // The extension's dot inside filename, or null when the last component has none.
+    static const char* get_extension(const char* filename);
+    static bool check_extension(std::string filepath, std::string extension);
+    static bool match_file_extension(std::string a, std::string b);
+    // Bit i set when filename ends with extensions[i] (at most 64 entries).
+    static QWORD match_extension(std::string filename, std::vector<std::string> extensions);
+    static std::string change_extension(std::string filename, std::string src_extension, std::string des_extension);
+    static void change_folder_slash(std::string& path);
+    static void remove_backward_folder(std::string& path);
+    static std::string get_filename(std::string path);
+    static void get_folder_and_filename(std::string filepath, std::string& folder, std::string& filename);
+    // Creates the folder and its missing parents; returns its absolute path.
+    static std::string create_folder(std::string folder);
+    // The paths that match a pattern with "*" and "?" in any component.
+    static std::vector<std::string> find_files(std::string filepath, bool include_folders);
+    static bool find_files(std::string filepath, std::vector<std::string>& files, bool include_folders);
+    // USERNAME, SWSITE, TRCS_VERSION, TRCS_BUILD_NUMBER, TRCS_TARGET_SYS, TRCS_TARGET_BIT.
+    static bool get_env_info(std::string (&values)[6], std::string temp_file);
+    // Looks for keyword in "morvane_patch_log.txt" of the module folder;
+    // index -3, -2, -1 or a position within the line.
+    static bool check_patch_log(std::string keyword, QWORD index, bool add_dot, std::string* found_rest,
+                                DWORD occurrence);
+    static std::string pgm_get_bin_directory();
+    static std::string pgm_get_bin_pgm_parts(BYTE mode, std::string name);
+    static std::string pgm_get_common_programmer();
+    static std::string pgm_get_devinfo_prog_pgm_parts(BYTE mode);
+    static std::string pgm_get_unshipped_programmer(bool must_exist);
+    // Wall-clock time since 1970-01-01 00:00:00 UTC, with 100 ns resolution.
+    static QWORD get_nano_time();
+    static QWORD get_micro_time();
+    static QWORD get_mili_time();
+    static QWORD get_time();
+
+    // ---- Whole files and bitstream forms (pgm_common_file.cpp) ----
+    // Chunk size for reading compressed binary files.
+    static const DWORD BUFFER_SIZE = 0x20000;
+    // The file's text lines, plain or gzip-compressed.
+    static bool pgm_open_input_file(std::string filepath, std::vector<std::string>& lines, BYTE protection_mode,
+                                    bool allow_empty, bool keep_empty_lines = false);
+    // The whole file, decompressed when gzip-compressed; size + 1 bytes, the
+    // last one 0. Null when the file is missing or empty. Caller deletes[] it.
+    static BYTE* pgm_open_input_bin_file(std::string filepath, DWORD& size);
+    // A DAT file (one hexadecimal word per line) to its bytes. Caller deletes[] the result.
+    static BYTE* convert_dat_to_rbf(std::string filepath, DWORD& size);
+    static void print_dat_file(FILE* output, const BYTE* data, DWORD data_byte_size, DWORD byte_per_line,
+                               std::string comment);
+    static void print_dat_file(std::string filepath, const BYTE* data, DWORD data_byte_size, DWORD byte_per_line,
+                               std::string comment, bool overwrite);
+    static void print_bin_text_file(std::string filepath, const BYTE* data, DWORD data_byte_size, DWORD row,
+                                    DWORD col, bool reverse_row, bool left_to_right, DWORD alignment);
+    // Rewrites the file with every CR LF pair turned into LF.
+    static void standardize_text_file(std::string filepath);
+    // Raw deflate (fixed codes, 8 KiB window) followed by padding zero bytes. Caller deletes[] the result.
+    static BYTE* zlib_compress(const BYTE* data, DWORD data_size, DWORD& compressed_size, DWORD padding);
+    // A text file of bit rows to packed bits. Caller deletes[] the result.
+    static BYTE* parse_icd_file(std::string filepath, DWORD& bit_count, bool binary, bool first_line_first,
+                                bool lowest_bit_first, bool allow_z);
+
+    // ---- Memory contents (pgm_common_memory.cpp) ----
+    // A hexadecimal record file as one image from its lowest address, gaps 0.
+    static BYTE* read_hex_data(std::string filepath, DWORD& size, DWORD& lowest_address);
+    // A hexadecimal record file whose blocks run on from address 0.
+    static BYTE* read_continuous_hex_data(std::string filepath, DWORD& size);
+    // A text file of one word per line ("b" binary, "0x" hexadecimal or a number).
+    static BYTE* read_memory_file(std::string filepath, DWORD& width, DWORD& depth, DWORD& size);
+
 private:
+    friend struct PGM_COMMON_TEST_ACCESS; // the tests reach the private helpers
+    static std::vector<std::string> find_filenames(std::string filepath);
+    static std::vector<std::string> find_folders(std::string filepath);
+    static bool is_wildcard(std::string text);
+    static QWORD find_wildcard(std::string text, bool first);
     static void replacement_default_value(std::string& text, std::string key, std::string value, bool debug);
     static void replacement_default_value_get_keyword_index(std::string text, QWORD& start, QWORD& name_end,
                                                             QWORD& value_end, QWORD& marker_end,

@@ -3,6 +3,13 @@
 int pgmtool_version(int argc, const char** argv);
 int pgmtool_crc(int argc, const char** argv);
 int pgmtool_trace(int argc, const char** argv);
+int pgmtool_hex2bin(int argc, const char** argv);
+int pgmtool_hexinfo(int argc, const char** argv);
+int pgmtool_mif2bin(int argc, const char** argv);
+int pgmtool_mem2bin(int argc, const char** argv);
+int pgmtool_dat2rbf(int argc, const char** argv);
+int pgmtool_rbf2dat(int argc, const char** argv);
+int pgmtool_icd2bin(int argc, const char** argv);
 
 const std::vector<PGMTOOL_COMMAND>& pgmtool_commands()
 {
@@ -10,6 +17,13 @@ const std::vector<PGMTOOL_COMMAND>& pgmtool_commands()
         {"version", "Print the versions of pgmtool and of the suite", pgmtool_version},
         {"crc", "Print the CRC of a file (crc16, x25, kermit, crc32)", pgmtool_crc},
         {"trace", "Print the developer trace file, or add a line to it", pgmtool_trace},
+        {"hex2bin", "Write a hexadecimal record file as one binary image", pgmtool_hex2bin},
+        {"hexinfo", "List the blocks of a hexadecimal record file", pgmtool_hexinfo},
+        {"mif2bin", "Write a memory initialisation file (MIF) as packed bits", pgmtool_mif2bin},
+        {"mem2bin", "Write a text memory file (one word per line) as bytes", pgmtool_mem2bin},
+        {"dat2rbf", "Write a DAT file (one hexadecimal word per line) as binary", pgmtool_dat2rbf},
+        {"rbf2dat", "Write a binary file as a DAT file", pgmtool_rbf2dat},
+        {"icd2bin", "Write an ICD file (rows of bits as text) as packed bits", pgmtool_icd2bin},
     };
     return commands;
 }

@@ -108,3 +108,52 @@ void pgmtool_read_file_pieces(const std::string& path, const std::function<void(
     if (std::ferror(file.get()))
         throw PGMTOOL_FAILURE("Can't read file " + path + ": " + std::strerror(errno));
 }
+
+void pgmtool_check_input(const std::string& path)
+{
+    FIO_STAT record;
+    if (!FIO_FILE_SYSTEM::status(path, record))
+        throw PGMTOOL_FAILURE("Can't open " + path + ": " + std::strerror(errno));
+    if (!S_ISREG(record.st_mode))
+        throw PGMTOOL_FAILURE("Can't open " + path + ": not a regular file");
+}
+
+std::string pgmtool_amount(QWORD count, const char* unit)
+{
+    return std::to_string(count) + " " + unit + (count == 1 ? "" : "s");
+}
+
+bool pgmtool_count_ok(const char* name, int value, int minimum)
+{
+    if (value >= minimum)
+        return true;
+    PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_ERROR, 0, "--%s must be at least %d, not %d", name, minimum, value);
+    return false;
+}
+
+void pgmtool_commit_output(FIO_ATOMIC_FILE& output, const std::string& path)
+{
+    // errno still tells why the temporary file could not be made or written.
+    if (output.stream() && !std::ferror(output.stream())) {
+        errno = 0;
+        if (output.commit())
+            return;
+    }
+    std::string reason = errno != 0 ? std::string(": ") + std::strerror(errno) : std::string();
+    throw PGMTOOL_FAILURE("Can't write file " + path + reason);
+}
+
+void pgmtool_write_output(const std::string& path, const BYTE* data, size_t size)
+{
+    errno = 0;
+    FIO_ATOMIC_FILE output(path);
+    PGMTOOL_PROGRESS progress("Writing " + path, size);
+    const size_t piece = size_t(1) << 20;
+    for (size_t done = 0; done < size && output.stream(); done += piece) {
+        size_t count = std::min(piece, size - done);
+        if (!output.write(data + done, count))
+            break;
+        progress.advance(count);
+    }
+    pgmtool_commit_output(output, path);
+}

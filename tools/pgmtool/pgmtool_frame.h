@@ -82,3 +82,17 @@ const uint64_t PGMTOOL_PROGRESS_MIN = uint64_t(256) << 20;
 // PGMTOOL_FAILURE naming the file when it cannot be read.
 void pgmtool_read_file_pieces(const std::string& path, const std::function<void(const BYTE*, size_t)>& consume);
 
+// ---- Files of the commands ----
+
+// Throws PGMTOOL_FAILURE naming the file when it is missing or is not a
+// regular file.
+void pgmtool_check_input(const std::string& path);
+// "1 byte", "2 bytes".
+std::string pgmtool_amount(QWORD count, const char* unit);
+// False, after saying so, when an --name value is below minimum.
+bool pgmtool_count_ok(const char* name, int value, int minimum);
+// Writes the whole output through a temporary file and a rename; throws
+// PGMTOOL_FAILURE when it cannot, leaving any old file as it was.
+void pgmtool_write_output(const std::string& path, const BYTE* data, size_t size);
+// Commits an output written through its stream; throws as above.
+void pgmtool_commit_output(FIO_ATOMIC_FILE& output, const std::string& path);

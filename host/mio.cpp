@@ -1,0 +1,902 @@
+// Memory initialisation file library of the host suite.
+#include "host/mio.h"
+
+#include "host/mem.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <numeric>
+#include <unordered_map>
+
+namespace {
+
+std::atomic<unsigned int> max_words{1u << 26};
+
+// Widest WIDTH at which a negative decimal word is turned into its two's
+// complement (2^WIDTH in decimal is worked out once per read of the words).
+constexpr unsigned int MAX_NEGATIVE_WIDTH = 65536;
+
+const char DIGIT_CHARS[] = "0123456789ABCDEF";
+
+// ---- Digits and radixes ----
+
+// Value of c as a digit of radix (letters in either case), or radix when c is not one.
+unsigned int digit_value(char c, unsigned int radix)
+{
+    unsigned int value = radix;
+    if (c >= '0' && c <= '9')
+        value = unsigned(c - '0');
+    else if (c >= 'A' && c <= 'Z')
+        value = unsigned(c - 'A') + 10;
+    else if (c >= 'a' && c <= 'z')
+        value = unsigned(c - 'a') + 10;
+    return value < radix ? value : radix;
+}
+
+bool all_digits(std::string_view text, unsigned int radix)
+{
+    return std::all_of(text.begin(), text.end(), [radix](char c) { return digit_value(c, radix) < radix; });
+}
+
+// Radix of a BIG_RADIX_ENUM code, 0 for an unknown code.
+unsigned int radix_of_code(int code)
+{
+    switch (code) {
+    case BIG_RADIX_BIN:
+        return 2;
+    case BIG_RADIX_OCT:
+        return 8;
+    case BIG_RADIX_DEC:
+    case BIG_RADIX_UNS:
+        return 10;
+    case BIG_RADIX_HEX:
+        return 16;
+    default:
+        return 0;
+    }
+}
+
+// Radix of the digits of a MIO_RADIX_ENUM value.
+unsigned int radix_of_mio(int radix)
+{
+    switch (radix) {
+    case MIO_RADIX_BIN:
+        return 2;
+    case MIO_RADIX_OCT:
+        return 8;
+    case MIO_RADIX_HEX:
+        return 16;
+    default:
+        return 10;
+    }
+}
+
+// Bits per digit of a power-of-two radix, 0 for decimal.
+unsigned int bits_per_digit(unsigned int radix)
+{
+    return radix == 2 ? 1 : radix == 8 ? 3 : radix == 16 ? 4 : 0;
+}
+
+// Most digits of radix whose value always fits in 64 bits.
+size_t small_digit_count(unsigned int radix)
+{
+    return radix == 2 ? 64 : radix == 8 ? 21 : radix == 10 ? 19 : 16;
+}
+
+std::string strip_leading_zeros(std::string_view digits)
+{
+    size_t first = digits.find_first_not_of('0');
+    return first == std::string_view::npos ? std::string("0") : std::string(digits.substr(first));
+}
+
+// ---- Natural numbers of any size ----
+
+// Base-2^32 digits, least significant first, without high zero limbs (zero is empty).
+using LIMBS = std::vector<uint32_t>;
+
+void trim(LIMBS& x)
+{
+    while (!x.empty() && x.back() == 0)
+        x.pop_back();
+}
+
+// x = x * factor + addend.
+void multiply_add(LIMBS& x, uint32_t factor, uint32_t addend)
+{
+    uint64_t carry = addend;
+    for (uint32_t& limb : x) {
+        uint64_t product = uint64_t(limb) * factor + carry;
+        limb = uint32_t(product);
+        carry = product >> 32;
+    }
+    if (carry)
+        x.push_back(uint32_t(carry));
+}
+
+// x = x / divisor; returns the remainder.
+uint32_t divide(LIMBS& x, uint32_t divisor)
+{
+    uint64_t remainder = 0;
+    for (size_t i = x.size(); i-- > 0;) {
+        uint64_t current = (remainder << 32) | x[i];
+        x[i] = uint32_t(current / divisor);
+        remainder = current % divisor;
+    }
+    trim(x);
+    return uint32_t(remainder);
+}
+
+// x = x modulo 2^bits.
+void keep_low_bits(LIMBS& x, size_t bits)
+{
+    size_t limbs = (bits + 31) / 32;
+    if (x.size() > limbs)
+        x.resize(limbs);
+    if (bits % 32 && x.size() == limbs)
+        x.back() &= (uint32_t(1) << (bits % 32)) - 1;
+    trim(x);
+}
+
+// count bits of x from bit position (count at most 4).
+uint32_t bits_at(const LIMBS& x, size_t position, unsigned int count)
+{
+    size_t index = position / 32;
+    uint64_t window = x[index];
+    if (index + 1 < x.size())
+        window |= uint64_t(x[index + 1]) << 32;
+    return uint32_t(window >> (position % 32)) & ((1u << count) - 1);
+}
+
+// Reads digits of radix into x; false at a character that is not a digit.
+// With keep_bits above 0 only the value modulo 2^keep_bits is kept.
+bool parse_limbs(std::string_view digits, unsigned int radix, LIMBS& x, size_t keep_bits = 0)
+{
+    x.clear();
+    if (unsigned int bits = bits_per_digit(radix)) {
+        x.assign((digits.size() * bits + 31) / 32, 0);
+        size_t position = 0; // bit position of the digit being placed
+        for (size_t i = digits.size(); i-- > 0; position += bits) {
+            uint32_t value = digit_value(digits[i], radix);
+            if (value >= radix)
+                return false;
+            x[position / 32] |= value << (position % 32);
+            if (position % 32 + bits > 32) // an octal digit across two limbs
+                x[position / 32 + 1] |= value >> (32 - position % 32);
+        }
+    } else {
+        size_t chunk_size = digits.size() % 9 ? digits.size() % 9 : 9; // nine digits at a time after the first
+        for (size_t i = 0; i < digits.size(); i += chunk_size, chunk_size = 9) {
+            uint32_t chunk = 0, scale = 1;
+            for (char c : digits.substr(i, chunk_size)) {
+                uint32_t value = digit_value(c, 10);
+                if (value >= 10)
+                    return false;
+                chunk = chunk * 10 + value;
+                scale *= 10;
+            }
+            multiply_add(x, scale, chunk);
+            if (keep_bits)
+                keep_low_bits(x, keep_bits);
+        }
+    }
+    if (keep_bits)
+        keep_low_bits(x, keep_bits);
+    trim(x);
+    return true;
+}
+
+// Digits of x in radix, without leading zeros.
+std::string format_limbs(LIMBS x, unsigned int radix)
+{
+    std::string reversed;
+    if (unsigned int bits = bits_per_digit(radix)) {
+        for (size_t position = 0; position < x.size() * 32; position += bits)
+            reversed.push_back(DIGIT_CHARS[bits_at(x, position, bits)]);
+    } else {
+        while (!x.empty()) {
+            uint32_t chunk = divide(x, 1000000000);
+            for (int i = 0; i < 9; ++i, chunk /= 10)
+                reversed.push_back(char('0' + chunk % 10));
+        }
+    }
+    std::string digits(reversed.rbegin(), reversed.rend());
+    return strip_leading_zeros(digits);
+}
+
+// ---- Radix conversion ----
+
+bool parse_small(std::string_view digits, unsigned int radix, uint64_t& value)
+{
+    value = 0;
+    for (char c : digits) {
+        unsigned int digit = digit_value(c, radix);
+        if (digit >= radix)
+            return false;
+        value = value * radix + digit;
+    }
+    return true;
+}
+
+void format_small(uint64_t value, unsigned int radix, std::string& output)
+{
+    char reversed[64];
+    size_t length = 0;
+    do {
+        reversed[length++] = DIGIT_CHARS[value % radix];
+        value /= radix;
+    } while (value);
+    output.assign(std::make_reverse_iterator(reversed + length), std::make_reverse_iterator(reversed));
+}
+
+// Binary digits of a BIN, OCT or HEX word, digit by digit; false at a character that is not a digit.
+bool expand_to_binary(std::string_view word, unsigned int radix, std::string& output)
+{
+    static const char NIBBLES[16][5] = {"0000", "0001", "0010", "0011", "0100", "0101", "0110", "0111",
+                                        "1000", "1001", "1010", "1011", "1100", "1101", "1110", "1111"};
+    unsigned int bits = bits_per_digit(radix);
+    output.resize(word.size() * bits);
+    char* out = &output[0];
+    for (char c : word) {
+        unsigned int value = digit_value(c, radix);
+        if (value >= radix)
+            return false;
+        std::memcpy(out, NIBBLES[value] + 4 - bits, bits);
+        out += bits;
+    }
+    size_t first_one = output.find('1');
+    output.erase(0, first_one == std::string::npos ? output.size() - 1 : first_one);
+    return true;
+}
+
+// Converts with the fastest path that fits; false at a character that is not a digit.
+bool convert(std::string_view word, unsigned int from, unsigned int to, std::string& output)
+{
+    if (to == 2 && bits_per_digit(from))
+        return expand_to_binary(word, from, output);
+    if (word.size() <= small_digit_count(from)) {
+        uint64_t value;
+        if (!parse_small(word, from, value))
+            return false;
+        format_small(value, to, output);
+        return true;
+    }
+    LIMBS value;
+    if (!parse_limbs(word, from, value))
+        return false;
+    output = format_limbs(std::move(value), to);
+    return true;
+}
+
+// ---- Negative decimal words ----
+
+std::string power_of_two_decimal(unsigned int bits)
+{
+    LIMBS power(bits / 32 + 1, 0);
+    power.back() = uint32_t(1) << (bits % 32);
+    return format_limbs(std::move(power), 10);
+}
+
+// a < b for decimal digit strings without leading zeros.
+bool less_decimal(const std::string& a, const std::string& b)
+{
+    return a.size() != b.size() ? a.size() < b.size() : a < b;
+}
+
+// a - b for decimal digit strings with a >= b.
+std::string subtract_decimal(const std::string& a, const std::string& b)
+{
+    std::string result = a;
+    int borrow = 0;
+    for (size_t i = 0; i < result.size(); ++i) {
+        size_t at = result.size() - 1 - i;
+        int digit = (result[at] - '0') - borrow - (i < b.size() ? b[b.size() - 1 - i] - '0' : 0);
+        borrow = digit < 0;
+        result[at] = char('0' + digit + 10 * borrow);
+    }
+    return strip_leading_zeros(result);
+}
+
+// Decimal digits of 2^width - magnitude modulo 2^width: the unsigned value of
+// -magnitude at width bits. power is 2^width in decimal.
+std::string twos_complement_decimal(std::string_view magnitude, unsigned int width, const std::string& power)
+{
+    std::string digits = strip_leading_zeros(magnitude);
+    if (digits == "0")
+        return digits;
+    if (less_decimal(digits, power))
+        return subtract_decimal(power, digits);
+    LIMBS x;
+    parse_limbs(digits, 10, x, width);
+    if (x.empty())
+        return "0";
+    x.resize((width + 31) / 32, 0);
+    for (uint32_t& limb : x)
+        limb = ~limb;
+    multiply_add(x, 1, 1);
+    keep_low_bits(x, width);
+    return format_limbs(std::move(x), 10);
+}
+
+// The lowest address from address on that no later entry has set. next[a]
+// leads towards it; the paths walked are halved on the way.
+unsigned int first_unset(std::vector<unsigned int>& next, unsigned int address)
+{
+    while (next[address] != address) {
+        next[address] = next[next[address]];
+        address = next[address];
+    }
+    return address;
+}
+
+// ---- Files ----
+
+struct FILE_CLOSER {
+    void operator()(FILE* file) const { std::fclose(file); }
+};
+using FILE_HANDLE = std::unique_ptr<FILE, FILE_CLOSER>;
+
+// True when the file opens and its first byte (if any) can be read.
+bool file_readable(const std::string& path)
+{
+    FILE_HANDLE file(std::fopen(path.c_str(), "rb"));
+    return file && (std::fgetc(file.get()) != EOF || !std::ferror(file.get()));
+}
+
+bool load_file(const std::string& path, std::string& text)
+{
+    FILE_HANDLE file(std::fopen(path.c_str(), "rb"));
+    if (!file)
+        return false;
+    std::error_code ignored;
+    uintmax_t size = std::filesystem::file_size(path, ignored);
+    if (!ignored && size < text.max_size())
+        text.reserve(size_t(size));
+    constexpr size_t CHUNK = size_t(1) << 20;
+    size_t got = CHUNK;
+    while (got == CHUNK) {
+        size_t old_size = text.size();
+        text.resize(old_size + CHUNK);
+        got = std::fread(&text[old_size], 1, CHUNK, file.get());
+        text.resize(old_size + got);
+    }
+    return !std::ferror(file.get());
+}
+
+// ---- Tokenizer ----
+
+enum TOKEN_KIND {
+    TOKEN_END,   // end of the text
+    TOKEN_WORD,  // letters, digits and '_'; also with a leading '-' when not straight after such characters
+    TOKEN_RANGE, // ".."
+    TOKEN_MARK,  // any other single character
+};
+
+struct TOKEN {
+    TOKEN_KIND kind = TOKEN_END;
+    std::string_view text;
+    size_t line = 1;
+};
+
+bool is_word_char(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+
+// The token's text as error texts show it: shortened, unprintable bytes as '?'.
+std::string shown(const TOKEN& token)
+{
+    constexpr size_t SHOWN = 40;
+    std::string text;
+    for (char c : token.text.substr(0, SHOWN))
+        text += (c >= ' ' && c <= '~') ? c : '?';
+    return token.text.size() > SHOWN ? text + "..." : text;
+}
+
+std::string quoted(const TOKEN& token)
+{
+    return token.kind == TOKEN_END ? "end of file" : "'" + shown(token) + "'";
+}
+
+// Splits the text into tokens, skipping spaces, tabs, line breaks, "--"
+// comments to the end of the line and "%" comments to the next "%".
+class TOKENIZER {
+public:
+    explicit TOKENIZER(std::string_view text) : text_(text)
+    {
+        if (text_.substr(0, 3) == "\xEF\xBB\xBF") // UTF-8 byte order mark
+            position_ = 3;
+    }
+
+    // The next token; TOKEN_END at the end of the text, also inside a "%" comment left open.
+    TOKEN next();
+    // Line of a "%" comment that the text leaves open, 0 when none.
+    size_t open_comment_line() const { return open_comment_line_; }
+
+private:
+    bool at(size_t offset, char c) const { return position_ + offset < text_.size() && text_[position_ + offset] == c; }
+    // Steps over one character, counting LF and a CR not followed by LF as line breaks.
+    void step();
+    void skip_separators();
+
+    std::string_view text_;
+    size_t position_ = 0; // first character not yet read
+    size_t line_ = 1;     // line of position_
+    size_t open_comment_line_ = 0;
+};
+
+void TOKENIZER::step()
+{
+    if (at(0, '\n') || (at(0, '\r') && !at(1, '\n')))
+        ++line_;
+    ++position_;
+}
+
+void TOKENIZER::skip_separators()
+{
+    while (position_ < text_.size()) {
+        char c = text_[position_];
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+            step();
+        } else if (c == '-' && at(1, '-')) {
+            while (position_ < text_.size() && !at(0, '\n') && !at(0, '\r'))
+                ++position_;
+        } else if (c == '%') {
+            size_t opened = line_;
+            for (step(); position_ < text_.size() && !at(0, '%');)
+                step();
+            if (position_ == text_.size()) {
+                open_comment_line_ = opened;
+                return;
+            }
+            ++position_;
+        } else {
+            return;
+        }
+    }
+}
+
+TOKEN TOKENIZER::next()
+{
+    skip_separators();
+    TOKEN token;
+    token.line = line_;
+    if (position_ >= text_.size()) { // the end belongs to the last line, not to one after a final line break
+        if (line_ > 1 && (text_.back() == '\n' || text_.back() == '\r'))
+            --token.line;
+        return token;
+    }
+    size_t start = position_;
+    bool after_word = start > 0 && is_word_char(text_[start - 1]);
+    bool signed_word = at(0, '-') && !after_word && position_ + 1 < text_.size() && is_word_char(text_[position_ + 1]);
+    if (is_word_char(text_[position_]) || signed_word) {
+        token.kind = TOKEN_WORD;
+        for (++position_; position_ < text_.size() && is_word_char(text_[position_]);)
+            ++position_;
+    } else if (at(0, '.') && at(1, '.')) {
+        token.kind = TOKEN_RANGE;
+        position_ += 2;
+    } else {
+        token.kind = TOKEN_MARK;
+        ++position_;
+    }
+    token.text = text_.substr(start, position_ - start);
+    return token;
+}
+
+} // namespace
+
+// ---- Parser ----
+
+// Reads the text of a memory initialisation file into a MIO_FILE: the header
+// assignments, then the CONTENT section. token_ is the token the parser
+// stands on; a failure is reported at a token's line in the file's error text.
+class MIO_PARSER {
+public:
+    MIO_PARSER(std::string_view text, MIO_FILE& file) : tokens_(text), file_(file) {}
+
+    bool parse() { return parse_header() && check_size() && parse_content(); }
+
+private:
+    void next() { token_ = tokens_.next(); }
+    bool is_keyword(const char* keyword) const;
+    bool is_mark(char mark) const { return token_.kind == TOKEN_MARK && token_.text[0] == mark; }
+    bool fail(const TOKEN& at, const char* format, ...) __attribute__((format(printf, 3, 4)));
+    bool expect_mark(char mark);
+
+    bool parse_header();
+    bool parse_assignment();
+    bool read_size(const char* name, unsigned int& size);
+    bool read_radix(int& radix);
+    bool check_size();
+
+    bool parse_content();
+    bool parse_entry();
+    bool read_range(unsigned int& first, unsigned int& last);
+    bool read_address(unsigned int& address);
+    bool parse_data_words(const TOKEN& start, unsigned int first, unsigned int last, bool range);
+    bool check_data_word();
+    bool parse_end();
+
+    TOKENIZER tokens_;
+    MIO_FILE& file_;
+    TOKEN token_;
+    int address_radix_ = MIO_RADIX_HEX;
+};
+
+bool MIO_PARSER::is_keyword(const char* keyword) const
+{
+    std::string_view text = token_.text;
+    if (token_.kind != TOKEN_WORD || text.size() != std::char_traits<char>::length(keyword))
+        return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if ((c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c) != keyword[i])
+            return false;
+    }
+    return true;
+}
+
+bool MIO_PARSER::fail(const TOKEN& at, const char* format, ...)
+{
+    std::string text;
+    va_list args;
+    va_start(args, format);
+    stl_vsprintf(text, format, args);
+    va_end(args);
+    size_t line = at.line;
+    if (size_t opened = tokens_.open_comment_line()) {
+        text = "'%' comment is not closed";
+        line = opened;
+    }
+    MEM_DETAIL::stl_raw_sprintf(file_.error_, "line %zu: %s", line, text.c_str());
+    return false;
+}
+
+bool MIO_PARSER::expect_mark(char mark)
+{
+    next();
+    return is_mark(mark) || fail(token_, "expected '%c', found %s", mark, quoted(token_).c_str());
+}
+
+// ---- Header ----
+
+// Assignments up to the word CONTENT.
+bool MIO_PARSER::parse_header()
+{
+    for (next(); !is_keyword("CONTENT"); next()) {
+        if (token_.kind == TOKEN_END)
+            return fail(token_, "missing CONTENT BEGIN");
+        if (!parse_assignment())
+            return false;
+    }
+    return true;
+}
+
+// NAME = value; with token_ on NAME.
+bool MIO_PARSER::parse_assignment()
+{
+    static const char* const NAMES[] = {"WIDTH", "DEPTH", "ADDRESS_RADIX", "DATA_RADIX"};
+    size_t which = 0;
+    while (which < 4 && !is_keyword(NAMES[which]))
+        ++which;
+    if (which == 4)
+        return fail(token_, "expected a header assignment or CONTENT, found %s", quoted(token_).c_str());
+    if (!expect_mark('='))
+        return false;
+    next();
+    bool read = which == 0   ? read_size("WIDTH", file_.width_)
+                : which == 1 ? read_size("DEPTH", file_.depth_)
+                : which == 2 ? read_radix(address_radix_)
+                             : read_radix(file_.data_radix_);
+    return read && expect_mark(';');
+}
+
+bool MIO_PARSER::read_size(const char* name, unsigned int& size)
+{
+    uint64_t value = 0;
+    bool digits = token_.kind == TOKEN_WORD && all_digits(token_.text, 10);
+    for (size_t i = 0; digits && i < token_.text.size() && value <= UINT32_MAX; ++i)
+        value = value * 10 + unsigned(token_.text[i] - '0');
+    if (!digits || value == 0 || value > UINT32_MAX)
+        return fail(token_, "%s must be a positive decimal number, found %s", name, quoted(token_).c_str());
+    size = unsigned(value);
+    return true;
+}
+
+bool MIO_PARSER::read_radix(int& radix)
+{
+    static const struct {
+        const char* word;
+        int radix;
+    } RADIXES[] = {{"BIN", MIO_RADIX_BIN}, {"OCT", MIO_RADIX_OCT}, {"DEC", MIO_RADIX_DEC},
+                   {"HEX", MIO_RADIX_HEX}, {"UNS", MIO_RADIX_UNS}};
+    for (const auto& known : RADIXES) {
+        if (is_keyword(known.word)) {
+            radix = known.radix;
+            return true;
+        }
+    }
+    return fail(token_, "expected BIN, OCT, DEC, HEX or UNS, found %s", quoted(token_).c_str());
+}
+
+// WIDTH and DEPTH given and within the limits, with token_ on CONTENT.
+bool MIO_PARSER::check_size()
+{
+    unsigned int width = file_.width_, depth = file_.depth_, limit = max_words;
+    uint64_t bit_limit = std::min<uint64_t>(uint64_t(limit) * 64, UINT32_MAX);
+    if (!width)
+        return fail(token_, "WIDTH is not set");
+    if (!depth)
+        return fail(token_, "DEPTH is not set");
+    if (depth > limit)
+        return fail(token_, "DEPTH %u is above the limit of %u words", depth, limit);
+    if (uint64_t(width) * depth > bit_limit)
+        return fail(token_, "WIDTH %u x DEPTH %u is above the limit of %llu bits", width, depth,
+                    static_cast<unsigned long long>(bit_limit));
+    return true;
+}
+
+// ---- Content ----
+
+// BEGIN, the entries and END; with token_ on CONTENT.
+bool MIO_PARSER::parse_content()
+{
+    next();
+    if (!is_keyword("BEGIN"))
+        return fail(token_, "expected BEGIN, found %s", quoted(token_).c_str());
+    for (next(); !is_keyword("END"); next()) {
+        if (token_.kind == TOKEN_END)
+            return fail(token_, "missing END");
+        if (!parse_entry())
+            return false;
+    }
+    return parse_end();
+}
+
+// A : D...; or [A0..A1] : D...; with token_ on its first token.
+bool MIO_PARSER::parse_entry()
+{
+    TOKEN start = token_;
+    unsigned int first = 0, last = 0;
+    bool range = is_mark('[');
+    if (range ? !read_range(first, last) : !read_address(first))
+        return false;
+    return expect_mark(':') && parse_data_words(start, first, last, range);
+}
+
+bool MIO_PARSER::read_range(unsigned int& first, unsigned int& last)
+{
+    next();
+    TOKEN from = token_;
+    if (!read_address(first))
+        return false;
+    next();
+    if (token_.kind != TOKEN_RANGE)
+        return fail(token_, "expected '..', found %s", quoted(token_).c_str());
+    next();
+    TOKEN to = token_;
+    if (!read_address(last) || !expect_mark(']'))
+        return false;
+    return first <= last || fail(from, "range [%s..%s] runs backwards", shown(from).c_str(), shown(to).c_str());
+}
+
+bool MIO_PARSER::read_address(unsigned int& address)
+{
+    if (token_.kind != TOKEN_WORD)
+        return fail(token_, "expected an address, found %s", quoted(token_).c_str());
+    unsigned int radix = radix_of_mio(address_radix_);
+    uint64_t value = 0;
+    for (char c : token_.text) {
+        unsigned int digit = digit_value(c, radix);
+        if (digit >= radix)
+            return fail(token_, "bad address %s", quoted(token_).c_str());
+        value = std::min<uint64_t>(value * radix + digit, uint64_t(1) << 32);
+    }
+    if (value >= file_.depth_)
+        return fail(token_, "address %s is beyond DEPTH %u", quoted(token_).c_str(), file_.depth_);
+    address = unsigned(value);
+    return true;
+}
+
+// The data words up to ';', with token_ on ':'. start is the entry's first token.
+bool MIO_PARSER::parse_data_words(const TOKEN& start, unsigned int first, unsigned int last, bool range)
+{
+    size_t word = file_.word_ends_.size(), count = 0;
+    TOKEN previous; // the last data word
+    for (next(); !is_mark(';'); next()) {
+        if (count && is_mark(':'))
+            return fail(previous, "missing ';' before %s", quoted(previous).c_str());
+        if (count && (is_mark('[') || is_keyword("END")))
+            return fail(token_, "missing ';' before %s", quoted(token_).c_str());
+        if (!check_data_word())
+            return false;
+        file_.pool_.append(token_.text);
+        file_.word_ends_.push_back(file_.pool_.size());
+        previous = token_;
+        ++count;
+    }
+    if (!count)
+        return fail(token_, "expected a data word, found ';'");
+    size_t room = range ? size_t(last) - first + 1 : size_t(file_.depth_) - first;
+    if (count > room && range)
+        return fail(token_, "%zu data words for a range of %zu addresses", count, room);
+    if (count > room)
+        return fail(token_, "data words from address %s run beyond DEPTH %u", quoted(start).c_str(), file_.depth_);
+    unsigned int end = range ? last : first + unsigned(count) - 1;
+    file_.entries_.push_back({first, end, unsigned(count), word});
+    return true;
+}
+
+// token_ is a word of letters and digits, with a '-' only under DATA_RADIX DEC,
+// and no longer than a word needs (which bounds the words get_data_words makes).
+bool MIO_PARSER::check_data_word()
+{
+    bool negative = token_.kind == TOKEN_WORD && token_.text[0] == '-';
+    std::string_view digits = token_.text.substr(negative ? 1 : 0);
+    auto letter_or_digit = [](char c) { return c != '_' && is_word_char(c); };
+    size_t max_digits = std::max<size_t>(file_.width_, 64);
+    if (token_.kind != TOKEN_WORD || !std::all_of(digits.begin(), digits.end(), letter_or_digit))
+        return fail(token_, "expected a data word, found %s", quoted(token_).c_str());
+    if (digits.size() > max_digits)
+        return fail(token_, "data word %s has more than %zu digits", quoted(token_).c_str(), max_digits);
+    if (negative && file_.data_radix_ != MIO_RADIX_DEC)
+        return fail(token_, "negative word %s needs DATA_RADIX DEC", quoted(token_).c_str());
+    if (negative && file_.width_ > MAX_NEGATIVE_WIDTH && all_digits(digits, 10))
+        return fail(token_, "negative word %s needs a WIDTH of at most %u", quoted(token_).c_str(),
+                    MAX_NEGATIVE_WIDTH);
+    return true;
+}
+
+// ; and the end of the text, with token_ on END.
+bool MIO_PARSER::parse_end()
+{
+    if (!expect_mark(';'))
+        return false;
+    next();
+    if (token_.kind != TOKEN_END || tokens_.open_comment_line())
+        return fail(token_, "unexpected %s after END;", quoted(token_).c_str());
+    return true;
+}
+
+// ---- MIO_FILE ----
+
+MIO_FILE::MIO_FILE(bool read_only) : read_only_(read_only) {}
+
+void MIO_FILE::set_file_type(int type)
+{
+    file_type_ = type;
+}
+
+void MIO_FILE::set_file_name(const std::string& path)
+{
+    path_ = path;
+}
+
+void MIO_FILE::set_pad_type_and_char(int pad_type, char pad_char)
+{
+    pad_type_ = pad_type;
+    pad_char_ = pad_char;
+}
+
+bool MIO_FILE::can_proceed_with_read()
+{
+    if (file_type_ != 1)
+        MEM_DETAIL::stl_raw_sprintf(error_, "unknown file type %d", file_type_);
+    else if (path_.empty())
+        error_ = "no file name";
+    else if (!file_readable(path_))
+        MEM_DETAIL::stl_raw_sprintf(error_, "cannot read file '%s'", path_.c_str());
+    else
+        return true;
+    return false;
+}
+
+bool MIO_FILE::read_file(int, int)
+{
+    clear_content();
+    std::string text;
+    if (file_type_ != 1 || path_.empty())
+        return can_proceed_with_read();
+    if (!load_file(path_, text)) {
+        MEM_DETAIL::stl_raw_sprintf(error_, "cannot read file '%s'", path_.c_str());
+        return false;
+    }
+    if (MIO_PARSER(text, *this).parse())
+        return true;
+    clear_content();
+    return false;
+}
+
+void MIO_FILE::clear_content()
+{
+    width_ = 0;
+    depth_ = 0;
+    data_radix_ = MIO_RADIX_HEX;
+    entries_ = std::vector<ENTRY>();
+    pool_ = std::string();
+    word_ends_ = std::vector<size_t>();
+}
+
+int MIO_FILE::get_memory_radix() const
+{
+    return data_radix_;
+}
+
+unsigned int MIO_FILE::get_number_of_words() const
+{
+    return depth_;
+}
+
+unsigned int MIO_FILE::get_word_size() const
+{
+    return width_;
+}
+
+std::string_view MIO_FILE::word_text(size_t index) const
+{
+    size_t begin = index ? word_ends_[index - 1] : 0;
+    return std::string_view(pool_).substr(begin, word_ends_[index] - begin);
+}
+
+// Walks the entries from the last to the first, so that each address takes
+// the word of the last entry that covers it and is written once.
+void MIO_FILE::get_data_words(std::vector<std::string>& words) const
+{
+    words.clear();
+    words.assign(depth_, std::string(1, '0'));
+    std::vector<unsigned int> next(size_t(depth_) + 1);
+    std::iota(next.begin(), next.end(), 0u);
+    std::string power;                                  // 2^WIDTH in decimal, once a negative word needs it
+    std::unordered_map<size_t, unsigned int> negatives; // negative word to an address already holding its value
+    for (auto entry = entries_.rbegin(); entry != entries_.rend(); ++entry) {
+        for (unsigned int address = first_unset(next, entry->first); address <= entry->last;
+             address = first_unset(next, address + 1)) {
+            next[address] = address + 1;
+            size_t index = entry->word + (address - entry->first) % entry->count;
+            std::string_view text = word_text(index);
+            if (text[0] != '-' || !all_digits(text.substr(1), 10)) {
+                words[address].assign(text.data(), text.size());
+                continue;
+            }
+            auto done = negatives.find(index);
+            if (done != negatives.end()) {
+                words[address] = words[done->second];
+                continue;
+            }
+            if (power.empty())
+                power = power_of_two_decimal(width_);
+            words[address] = twos_complement_decimal(text.substr(1), width_, power);
+            negatives.emplace(index, address);
+        }
+    }
+}
+
+const std::string& MIO_FILE::get_error_text() const
+{
+    return error_;
+}
+
+void mio_set_max_words(unsigned int count)
+{
+    max_words = count;
+}
+
+int big_radix_conversion(const std::string& word, std::string& output, int from, int to, int flags)
+{
+    if (&word == &output) {
+        std::string copy = word;
+        return big_radix_conversion(copy, output, from, to, flags);
+    }
+    unsigned int source = radix_of_code(from), target = radix_of_code(to);
+    output.clear(); // keeps its capacity for the next word
+    bool converted = source && target && !word.empty() && convert(word, source, target, output);
+    if (!converted)
+        output.clear();
+    return converted ? 0 : 1;
+}

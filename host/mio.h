@@ -1,0 +1,96 @@
+// Memory initialisation file library of the host suite: parses a memory
+// initialisation file (header assignments, then CONTENT BEGIN ... END;)
+// into its word size, word count, data radix and data words as digit
+// strings; and converts digit strings of any length between radixes.
+//
+// The format read:
+//   WIDTH = 8;  DEPTH = 256;  ADDRESS_RADIX = HEX;  DATA_RADIX = HEX;
+//   CONTENT BEGIN
+//       0 : 12;            -- one word
+//       1 : 34 56 78;      -- words at 1, 2 and 3
+//       [10..1F] : FF;     -- a range filled with one word
+//       [20..2F] : 1 2;    -- a range filled by repeating the list
+//   END;                   -- (a list no longer than its range)
+// The header assignments come in any order and end with ';'. WIDTH and DEPTH
+// are required positive decimal numbers; the radixes (BIN, OCT, DEC, HEX,
+// UNS) are HEX when not given. Keywords ignore case; "--" comments run to the
+// end of the line, "%" comments to the next "%". Later entries override
+// earlier ones; words no entry sets read "0". Data words keep the digits as
+// written (they are checked later by big_radix_conversion) and have at most
+// WIDTH digits (64 for narrower words); under DATA_RADIX DEC a word "-n" is
+// stored as the decimal digits of its two's complement at WIDTH bits (WIDTH
+// of at most 65536 for such words).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Radix of a file's words, as get_memory_radix answers it.
+enum MIO_RADIX_ENUM { MIO_RADIX_BIN = 0, MIO_RADIX_HEX = 1, MIO_RADIX_UNS = 2, MIO_RADIX_DEC = 3, MIO_RADIX_OCT = 4 };
+
+// Codes of big_radix_conversion.
+enum BIG_RADIX_ENUM { BIG_RADIX_BIN = 0, BIG_RADIX_OCT = 1, BIG_RADIX_DEC = 2, BIG_RADIX_HEX = 3, BIG_RADIX_UNS = 4 };
+
+class MIO_FILE {
+public:
+    explicit MIO_FILE(bool read_only);
+    void set_file_type(int type);                        // 1: memory initialisation file
+    void set_file_name(const std::string& path);
+    // Recorded only: words the file leaves unset always read "0".
+    void set_pad_type_and_char(int pad_type, char pad_char);
+    // True when a file of a known type is named and can be opened.
+    bool can_proceed_with_read();
+    // Parses the whole file (the word window is not used: pass 0, 0); false
+    // when it breaks the format or the limits, with get_error_text telling why.
+    bool read_file(int first_word, int word_count);
+    int get_memory_radix() const;                        // MIO_RADIX_ENUM
+    unsigned int get_number_of_words() const;            // DEPTH
+    unsigned int get_word_size() const;                  // WIDTH in bits
+    // One digit string per word in address order, "0" for words the file leaves unset.
+    void get_data_words(std::vector<std::string>& words) const;
+    // What went wrong in the last failed call, with its line ("line 7: ...").
+    const std::string& get_error_text() const;
+
+private:
+    friend class MIO_PARSER;
+
+    // One entry of the CONTENT section: addresses first..last take the
+    // words word, word + 1, ... word + count - 1, repeated from the start
+    // when the range is longer than the list.
+    struct ENTRY {
+        unsigned int first;
+        unsigned int last;
+        unsigned int count;
+        size_t word;
+    };
+
+    void clear_content();
+    std::string_view word_text(size_t index) const;
+
+    [[maybe_unused]] bool read_only_;           // recorded only: files are never written
+    int file_type_ = 0;                         // 1 once set_file_type(1) was called
+    std::string path_;
+    [[maybe_unused]] int pad_type_ = 0;         // recorded only: unset words always read "0"
+    [[maybe_unused]] char pad_char_ = '0';
+    unsigned int width_ = 0;                    // WIDTH of the last file read, 0 before
+    unsigned int depth_ = 0;                    // DEPTH of the last file read, 0 before
+    int data_radix_ = MIO_RADIX_HEX;            // DATA_RADIX of the last file read
+    std::vector<ENTRY> entries_;                // in file order; later entries win
+    std::string pool_;                          // text of every data word, one after another
+    std::vector<size_t> word_ends_;             // word i is pool_[word_ends_[i - 1], word_ends_[i])
+    std::string error_;
+};
+
+// Most words (DEPTH) a file may declare, 1 << 26 unless lowered, e.g. by a
+// fuzz harness. WIDTH x DEPTH is also held below 2^32 bits and to at most
+// 64 bits per word of this count. A file beyond either limit fails read_file.
+void mio_set_max_words(unsigned int count);
+
+// Converts word, a digit string of any length in radix from, to the radix to
+// (BIG_RADIX_ENUM codes; DEC and UNS are both decimal digits): no sign, no
+// leading zeros beyond one "0", upper-case hex digits. 0 on success; 1 with
+// output empty when word is empty, holds a character that is not a digit of
+// its radix (hex digits in either case), or a code is unknown. flags: pass 0.
+int big_radix_conversion(const std::string& word, std::string& output, int from, int to, int flags);

@@ -1,0 +1,420 @@
+// Whole-file input (text lines and bytes, plain or gzip-compressed), the
+// full-path file streams, and the converters between the bitstream forms:
+// DAT text, raw images, bit-matrix text, ICD bit rows and raw deflate.
+#include "pgm/h/pgm_brisol_fstream.h"
+#include "pgm/h/pgm_common.h"
+
+#include "host/fio.h"
+#include "host/mem.h"
+#include "host/vxl.h"
+#include "pgm/common/pgm_check.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <zlib.h>
+
+static MEM_INITIALIZER mem_initializer(PGM_MODULE_NAME);
+
+namespace {
+
+// The comment markers of the text bitstream forms.
+const std::vector<std::string> BITSTREAM_COMMENTS = {"//", "#"};
+
+std::string full_path_of(const char* path)
+{
+    return fio_narrow_path(fio_get_unc_full_path(FIO_PATH(path)));
+}
+
+// The size of an existing, readable file; false when it is missing.
+bool file_size_of(const std::string& filepath, QWORD& size)
+{
+    FIO_STAT record;
+    if (!FIO_FILE_SYSTEM::exists(filepath) || !FIO_FILE_SYSTEM::status(filepath, record))
+        return false;
+    size = QWORD(record.st_size);
+    return true;
+}
+
+// The data lines of a DAT or ICD file: comments and white space removed,
+// empty results dropped.
+std::vector<std::string> read_bitstream_lines(const std::string& filepath)
+{
+    std::vector<std::string> input;
+    PGM_CHECK_TEXT(PGM_COMMON::pgm_open_input_file(filepath.c_str(), input, 0, false),
+                   "pgm_open_input_file(filepath.c_str(), input, 0, false)");
+    std::vector<std::string> lines;
+    for (const std::string& line : input) {
+        std::string data = PGM_COMMON::get_rid_white_space_and_comment(line, BITSTREAM_COMMENTS);
+        if (!data.empty())
+            lines.push_back(data);
+    }
+    return lines;
+}
+
+// Hands a finished buffer to the caller as the interface's plain array.
+BYTE* hand_out(std::unique_ptr<BYTE[]>& buffer)
+{
+    return buffer.release();
+}
+
+} // namespace
+
+void std::brisol_ifstream::open(const char* path, ios_base::openmode mode)
+{
+    if (path == nullptr) {
+        setstate(ios_base::failbit);
+        return;
+    }
+    basic_ifstream<char>::open(full_path_of(path), mode);
+}
+
+void std::brisol_ofstream::open(const char* path, ios_base::openmode mode)
+{
+    if (path == nullptr) {
+        setstate(ios_base::failbit);
+        return;
+    }
+    basic_ofstream<char>::open(full_path_of(path), mode);
+}
+
+bool PGM_COMMON::pgm_open_input_file(std::string filepath, std::vector<std::string>& lines, BYTE protection_mode,
+                                     bool allow_empty, bool keep_empty_lines)
+{
+    lines.clear();
+    QWORD file_size = 0;
+    if (!file_size_of(filepath, file_size) || (file_size == 0 && !allow_empty))
+        return false;
+    // The protected forms of the suite are stored as plain or gzip text here.
+    (void)protection_mode;
+    VXL_ZIFSTREAM stream(filepath.c_str(), 1, nullptr, 16);
+    if (!stream.is_open() || !stream.good() || stream.last_error() != VXL_ZSTREAM_OK)
+        return false;
+    std::string line;
+    while (std::getline(stream, line) && stream.last_error() == VXL_ZSTREAM_OK) {
+        if (!line.empty() || keep_empty_lines)
+            lines.push_back(line);
+    }
+    // Damaged compressed data end the text early: that is a failed read,
+    // not a shorter file.
+    bool result = stream.last_error() == VXL_ZSTREAM_OK;
+    stream.close();
+    if (!result)
+        lines.clear();
+    return result;
+}
+
+namespace {
+
+// The bytes of a plain file, with a final 0; null when it cannot be read whole.
+BYTE* read_plain_file(const std::string& filepath, QWORD file_size, DWORD& size)
+{
+    std::brisol_ifstream input(filepath, std::ios::in | std::ios::binary);
+    if (!input.good())
+        return nullptr;
+    std::unique_ptr<BYTE[]> data(new BYTE[file_size + 1]);
+    input.read(reinterpret_cast<char*>(data.get()), std::streamsize(file_size));
+    if (QWORD(input.gcount()) != file_size)
+        return nullptr;
+    data[file_size] = 0;
+    size = DWORD(file_size);
+    return hand_out(data);
+}
+
+// The decompressed bytes of a gzip file, with a final 0; null when the
+// compressed data are damaged or decompress beyond a 32-bit size.
+BYTE* read_compressed_file(VXL_ZIFSTREAM& zfile, DWORD& size)
+{
+    PGM_CHECK(zfile);
+    std::vector<BYTE> content;
+    std::vector<char> chunk(PGM_COMMON::BUFFER_SIZE);
+    while (zfile && zfile.last_error() == VXL_ZSTREAM_OK) {
+        zfile.read(chunk.data(), PGM_COMMON::BUFFER_SIZE);
+        PGM_CHECK(!zfile || DWORD(zfile.gcount()) == PGM_COMMON::BUFFER_SIZE);
+        content.insert(content.end(), chunk.begin(), chunk.begin() + zfile.gcount());
+        if (content.size() >= QWORD(DWORD(-1)))
+            return nullptr;
+    }
+    if (zfile.last_error() != VXL_ZSTREAM_OK)
+        return nullptr;
+    PGM_CHECK_TEXT(!content.empty(), "size");
+    std::unique_ptr<BYTE[]> data(new BYTE[content.size() + 1]);
+    std::memcpy(data.get(), content.data(), content.size());
+    data[content.size()] = 0;
+    size = DWORD(content.size());
+    return hand_out(data);
+}
+
+} // namespace
+
+BYTE* PGM_COMMON::pgm_open_input_bin_file(std::string filepath, DWORD& size)
+{
+    size = 0;
+    QWORD file_size = 0;
+    if (!file_size_of(filepath, file_size) || file_size < 1)
+        return nullptr;
+    VXL_ZIFSTREAM zfile(filepath.c_str(), 1, nullptr, 16);
+    if (!zfile.is_open())
+        return nullptr;
+    if (zfile.is_compressed())
+        return read_compressed_file(zfile, size);
+    zfile.close();
+    // The array's size travels in 32 bits.
+    if (file_size >= QWORD(DWORD(-1)))
+        return nullptr;
+    return read_plain_file(filepath, file_size, size);
+}
+
+BYTE* PGM_COMMON::convert_dat_to_rbf(std::string filepath, DWORD& size)
+{
+    std::vector<BYTE> content;
+    DWORD file_byte_size = 0;
+    for (const std::string& line : read_bitstream_lines(filepath)) {
+        bool status = false;
+        DWORD current_byte_size = 0;
+        std::unique_ptr<BYTE[]> bytes(
+            convert_hex_string_to_byte_array(line, DWORD(-1), &current_byte_size, true, &status));
+        PGM_CHECK(status && current_byte_size > 0);
+        PGM_CHECK(current_byte_size == file_byte_size || file_byte_size == 0);
+        file_byte_size = current_byte_size;
+        content.insert(content.end(), bytes.get(), bytes.get() + current_byte_size);
+        PGM_CHECK_TEXT(content.size() < QWORD(DWORD(-1)), "Invalid DAT file size");
+    }
+    if (content.empty())
+        PGM_FAIL("Empty DAT file");
+    std::unique_ptr<BYTE[]> data(new BYTE[content.size()]);
+    std::memcpy(data.get(), content.data(), content.size());
+    size = DWORD(content.size());
+    return hand_out(data);
+}
+
+void PGM_COMMON::print_dat_file(FILE* output, const BYTE* data, DWORD data_byte_size, DWORD byte_per_line,
+                                std::string comment)
+{
+    PGM_CHECK(output != NULL && data != NULL && data_byte_size > 0 && byte_per_line > 0);
+    static const char DIGITS[] = "0123456789ABCDEF";
+    std::string line;
+    bool first_line = true;
+    for (DWORD i = 0; i < data_byte_size; ++i) {
+        const char digits[2] = {DIGITS[data[i] >> 4], DIGITS[data[i] & 0xF]};
+        line.insert(0, digits, 2);
+        if ((i + 1) % byte_per_line != 0 && i + 1 != data_byte_size)
+            continue;
+        if (first_line && !comment.empty())
+            line += "\t// " + comment;
+        line += '\n';
+        std::fwrite(line.data(), 1, line.size(), output);
+        line.clear();
+        first_line = false;
+    }
+}
+
+namespace {
+
+// Starts a replacement of filepath: with append, the old content is copied
+// in first. The target changes only when the caller commits.
+std::unique_ptr<FIO_ATOMIC_FILE> open_replacement(const std::string& filepath, bool append)
+{
+    auto file = std::make_unique<FIO_ATOMIC_FILE>(filepath);
+    if (append && file->stream() != nullptr && FIO_FILE_SYSTEM::exists(filepath)) {
+        std::brisol_ifstream old(filepath, std::ios::in | std::ios::binary);
+        std::vector<char> piece(1 << 16);
+        while (old.read(piece.data(), std::streamsize(piece.size())) || old.gcount() > 0)
+            file->write(piece.data(), size_t(old.gcount()));
+    }
+    return file;
+}
+
+void commit_replacement(FIO_ATOMIC_FILE& file, const std::string& filepath)
+{
+    if (!file.commit())
+        PGM_FAIL("Not able to write file: %s", filepath.c_str());
+}
+
+} // namespace
+
+void PGM_COMMON::print_dat_file(std::string filepath, const BYTE* data, DWORD data_byte_size, DWORD byte_per_line,
+                                std::string comment, bool overwrite)
+{
+    PGM_CHECK(filepath.size() > 0);
+    std::unique_ptr<FIO_ATOMIC_FILE> output = open_replacement(filepath, !overwrite);
+    print_dat_file(output->stream(), data, data_byte_size, byte_per_line, comment);
+    commit_replacement(*output, filepath);
+}
+
+namespace {
+
+// One row of the bit matrix: col bits from bit on, advancing bit.
+std::string bin_text_row(const BYTE* data, DWORD data_byte_size, QWORD& bit, DWORD col, bool left_to_right)
+{
+    std::string row;
+    row.reserve(col);
+    for (DWORD c = 0; c < col; ++c) {
+        // The bit about to be read must lie inside the data.
+        QWORD bit_end = bit + 1;
+        PGM_CHECK_TEXT((bit_end + 7) / 8 <= data_byte_size, "(bit + 7)/8 <= data_byte_size");
+        char digit = ((data[bit / 8] >> (bit % 8)) & 1) ? '1' : '0';
+        if (left_to_right)
+            row += digit;
+        else
+            row.insert(row.begin(), digit);
+        ++bit;
+    }
+    return row;
+}
+
+} // namespace
+
+void PGM_COMMON::print_bin_text_file(std::string filepath, const BYTE* data, DWORD data_byte_size, DWORD row,
+                                     DWORD col, bool reverse_row, bool left_to_right, DWORD alignment)
+{
+    PGM_CHECK(filepath.size());
+    PGM_CHECK(data != NULL && data_byte_size > 0);
+    PGM_CHECK(row > 0 && col > 0);
+    PGM_CHECK(alignment > 0);
+    FIO_ATOMIC_FILE file(filepath);
+    FILE* output = file.stream();
+    PGM_CHECK(output != NULL);
+    std::vector<std::string> rows;
+    QWORD bit = 0;
+    for (DWORD r = 0; r < row; ++r) {
+        std::string text = bin_text_row(data, data_byte_size, bit, col, left_to_right);
+        bit = ((bit - 1 + alignment) / alignment) * alignment;
+        if (reverse_row)
+            rows.insert(rows.begin(), text);
+        else
+            rows.push_back(text);
+    }
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+        file.write(it->data(), it->size());
+        file.write("\n", 1);
+    }
+    commit_replacement(file, filepath);
+}
+
+void PGM_COMMON::standardize_text_file(std::string filepath)
+{
+    DWORD size = 0;
+    std::unique_ptr<BYTE[]> data(pgm_open_input_bin_file(filepath, size));
+    if (!data || size == 0)
+        return;
+    std::string text;
+    text.reserve(size);
+    bool replaced = false;
+    for (DWORD i = 0; i < size; ++i) {
+        if (data[i] == '\r' && i + 1 < size && data[i + 1] == '\n') {
+            replaced = true;
+            continue;
+        }
+        text += char(data[i]);
+    }
+    if (!replaced)
+        return;
+    FIO_ATOMIC_FILE output(filepath);
+    PGM_CHECK_TEXT(output.stream() != nullptr, "output.good()");
+    output.write(text.data(), text.size());
+    PGM_CHECK_TEXT(output.commit(), "output.good()");
+}
+
+BYTE* PGM_COMMON::zlib_compress(const BYTE* data, DWORD data_size, DWORD& compressed_size, DWORD padding)
+{
+    PGM_CHECK(data != NULL && data_size > 0);
+    compressed_size = 0;
+    z_stream stream;
+    std::memset(&stream, 0, sizeof(stream));
+    if (deflateInit2(&stream, 9, Z_DEFLATED, -13, 8, Z_FIXED) != Z_OK)
+        return nullptr;
+    // One and a quarter times the input is too little for tiny inputs;
+    // zlib's own bound always holds the finished stream.
+    QWORD bound = std::max<QWORD>((QWORD(data_size) * 125 + 99) / 100, deflateBound(&stream, data_size));
+    if (bound + padding >= QWORD(DWORD(-1))) {
+        deflateEnd(&stream);
+        PGM_FAIL("Compressed data size exceeds 32 bits");
+    }
+    std::unique_ptr<BYTE[]> compressed_data(new BYTE[bound + padding]());
+    stream.next_in = const_cast<BYTE*>(data);
+    stream.avail_in = data_size;
+    stream.next_out = compressed_data.get();
+    stream.avail_out = DWORD(bound);
+    int err = deflate(&stream, Z_NO_FLUSH);
+    if (err == Z_OK)
+        err = deflate(&stream, Z_FINISH);
+    QWORD total_out = stream.total_out;
+    deflateEnd(&stream);
+    PGM_CHECK_TEXT(err == Z_STREAM_END, "err == ZLIB_STREAM_END");
+    PGM_CHECK_TEXT(total_out <= bound, "stream.total_out <= compressed_size");
+    compressed_size = DWORD(total_out + padding);
+    return hand_out(compressed_data);
+}
+
+namespace {
+
+// The bit count of one stripped ICD line; checks binary digits.
+QWORD icd_line_bits(const std::string& line, bool binary, bool allow_z)
+{
+    if (!binary)
+        return QWORD(line.size()) * 4;
+    for (char c : line) {
+        if (c != '0' && c != '1' && !(allow_z && c == 'Z'))
+            PGM_FAIL("Invalid char: %c", c);
+    }
+    return line.size();
+}
+
+// The bits of one line in writing order: four per hexadecimal digit, most
+// significant first, or one per binary digit.
+std::vector<bool> icd_line_bit_values(const std::string& line, bool binary)
+{
+    std::vector<bool> bits;
+    bits.reserve(binary ? line.size() : line.size() * 4);
+    for (char c : line) {
+        if (binary) {
+            bits.push_back(c == '1');
+            continue;
+        }
+        int value = (c >= '0' && c <= '9') ? c - '0' : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : 0;
+        for (int b = 3; b >= 0; --b)
+            bits.push_back((value >> b) & 1);
+    }
+    return bits;
+}
+
+} // namespace
+
+BYTE* PGM_COMMON::parse_icd_file(std::string filepath, DWORD& bit_count, bool binary, bool first_line_first,
+                                 bool lowest_bit_first, bool allow_z)
+{
+    bit_count = 0;
+    std::vector<std::string> lines = read_bitstream_lines(filepath);
+    std::vector<QWORD> line_info;
+    QWORD total = 0;
+    for (std::string& line : lines) {
+        stl_toupper(line);
+        line_info.push_back(icd_line_bits(line, binary, allow_z));
+        total += line_info.back();
+    }
+    if (total == 0)
+        PGM_FAIL("Invalid ICD input file");
+    PGM_CHECK_TEXT(total <= QWORD(DWORD(-1)), "Invalid ICD input file");
+    std::vector<std::vector<bool>> line_bits;
+    for (const std::string& line : lines)
+        line_bits.push_back(icd_line_bit_values(line, binary));
+    size_t line_count = line_bits.size();
+    PGM_CHECK(line_count == line_info.size());
+
+    std::unique_ptr<BYTE[]> result(new BYTE[(total + 7) / 8]());
+    QWORD line_bit = 0;
+    for (size_t n = 0; n < line_count; ++n) {
+        const std::vector<bool>& bits = line_bits[first_line_first ? n : line_count - 1 - n];
+        // Bit 0 of a line is its first written bit.
+        for (size_t k = 0; k < bits.size(); ++k) {
+            size_t index = lowest_bit_first ? k : bits.size() - 1 - k;
+            if (bits[index])
+                result[line_bit / 8] |= BYTE(1u << (line_bit % 8));
+            ++line_bit;
+        }
+    }
+    PGM_CHECK_TEXT(total == line_bit, "bit_count == line_bit");
+    bit_count = DWORD(total);
+    return hand_out(result);
+}

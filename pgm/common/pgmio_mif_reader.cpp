@@ -1,0 +1,122 @@
+// Reader of memory initialisation files into packed bits: the host
+// library parses the file into data words as digit strings, which are
+// converted to binary and packed word after word, least significant bit
+// first.
+#include "pgm/h/pgmio_hex_reader.h"
+
+#include "host/mem.h"
+#include "host/mio.h"
+#include "pgm/common/pgm_check.h"
+#include "pgm/common/pgm_common_catalogue.h"
+
+static MEM_INITIALIZER mem_initializer(PGM_MODULE_NAME);
+
+namespace {
+
+// The radix conversion code of a file radix.
+int conversion_code(int radix)
+{
+    switch (radix) {
+    case 0: return 0;
+    case 1: return 3;
+    case 2: return 4;
+    case 3: return 2;
+    case 4: return 1;
+    default: PGM_FAIL("Unexpected radix");
+    }
+}
+
+// Prepares the host library to read path; with pad, as for a full read.
+// Null after showing or posting message 17925 when the file cannot be parsed.
+std::unique_ptr<MIO_FILE> open_mif(const std::string& path, bool pad, bool errors_as_warnings)
+{
+    auto mio = std::make_unique<MIO_FILE>(true);
+    mio->set_file_type(1);
+    mio->set_file_name(path);
+    if (pad)
+        mio->set_pad_type_and_char(1, '1');
+    if (mio->can_proceed_with_read() && mio->read_file(0, 0))
+        return mio;
+    pgm_msg_issue(*pgm_msg_invalid_mif_file(path), errors_as_warnings);
+    return nullptr;
+}
+
+// Sets the word's bits from index on, at most width of them; index ends
+// past the word, or at bit_size.
+void pack_word(const std::string& binary, DWORD width, QWORD bit_size, QWORD& index, BYTE* data)
+{
+    QWORD word_end = std::min(index + width, bit_size);
+    for (size_t digit = binary.size(); digit > 0 && index < word_end; --digit, ++index) {
+        if (binary[digit - 1] == '1')
+            data[index / 8] |= BYTE(1u << (index % 8));
+    }
+    index = word_end;
+}
+
+} // namespace
+
+PGMIO_MIF_READER::PGMIO_MIF_READER() : byte_size(0), bit_size(0), required_size(0) {}
+
+bool PGMIO_MIF_READER::read_mif_file()
+{
+    byte_size = 0;
+    bit_size = 0;
+    data.reset();
+    std::string full_path = file.fullpath();
+    std::unique_ptr<MIO_FILE> mio = open_mif(full_path, true, false);
+    if (!mio)
+        return false;
+    QWORD bits = QWORD(mio->get_word_size()) * mio->get_number_of_words();
+    if (bits > QWORD(DWORD(-1))) {
+        pgm_msg_issue(*pgm_msg_invalid_mif_file(full_path), false);
+        return false;
+    }
+    bit_size = DWORD(bits);
+    byte_size = DWORD((bits + 7) / 8);
+    std::shared_ptr<BYTE[]> packed(new BYTE[byte_size]());
+    int code = conversion_code(mio->get_memory_radix());
+    std::vector<std::string> words;
+    mio->get_data_words(words);
+
+    bool shown = false;
+    QWORD index = 0;
+    std::string binary;
+    for (size_t w = 0; w < words.size() && index < bit_size; ++w) {
+        if (big_radix_conversion(words[w], binary, code, 0, 0) == 1) {
+            pgm_msg_issue(*pgm_msg_mif_invalid_char(full_path), false);
+            shown = true;
+            continue;
+        }
+        pack_word(binary, mio->get_word_size(), bit_size, index, packed.get());
+    }
+    if (!shown)
+        PGM_CHECK_TEXT(index == bit_size, "index == m_bit_size");
+    pgm_post_depth_warnings(byte_size, required_size, full_path);
+    if (shown) {
+        // Half-converted words are no data: the reader keeps none.
+        byte_size = 0;
+        bit_size = 0;
+        return false;
+    }
+    data = packed;
+    return true;
+}
+
+bool PGMIO_MIF_READER::can_read_mif_file(bool errors_as_warnings)
+{
+    std::string full_path = file.fullpath();
+    std::unique_ptr<MIO_FILE> mio = open_mif(full_path, false, errors_as_warnings);
+    if (!mio)
+        return false;
+    int code = conversion_code(mio->get_memory_radix());
+    std::vector<std::string> words;
+    mio->get_data_words(words);
+    std::string binary;
+    for (const std::string& word : words) {
+        if (big_radix_conversion(word, binary, code, 0, 0) == 1) {
+            pgm_msg_issue(*pgm_msg_mif_invalid_char(full_path), errors_as_warnings);
+            return false;
+        }
+    }
+    return true;
+}

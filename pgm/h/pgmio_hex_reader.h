@@ -1,0 +1,89 @@
+// Readers of memory-content files: hexadecimal record files as a list of
+// contiguous blocks, and memory initialisation files as packed bits.
+#pragma once
+
+#include "host/fio.h"
+#include "host/host_types.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// One contiguous block of a hexadecimal record file. The absolute address
+// of a byte is segment_base plus its offset. Blocks and their data are
+// plain heap objects that belong to whoever holds the list they are in.
+struct PGMIO_HEX {
+    DWORD start_address; // offset of the first byte within the segment
+    DWORD end_address;   // offset of the last byte (start_address - 1 when empty)
+    DWORD segment_base;  // extended address in force when the block began
+    BYTE* data;          // end_address - start_address + 1 bytes (new[])
+};
+
+typedef std::vector<PGMIO_HEX*> PGMIO_HEX_LIST;
+
+// Deletes every block of the list with its data and empties the list.
+void pgmio_delete_hex_blocks(PGMIO_HEX_LIST& list);
+
+class PGMIO_HEX_READER {
+public:
+    PGMIO_HEX_READER();
+    // Copies share the lists: whichever copy goes last releases them, once.
+    PGMIO_HEX_READER(const PGMIO_HEX_READER& other) = default;
+    PGMIO_HEX_READER& operator=(const PGMIO_HEX_READER& other) = default;
+    ~PGMIO_HEX_READER() = default;
+
+    void set_file(FIO_PATH path) { file = path; }
+    void set_absolute(bool value) { absolute = value; }
+    bool get_absolute() const { return absolute; }
+    void set_required_size(DWORD size) { required_size = size; }
+    // The reader takes the list object (not its blocks) into its keeping.
+    void set_hex_list(PGMIO_HEX_LIST* list);
+    PGMIO_HEX_LIST* get_hex_list() const { return hex_list; }
+
+    void remove_extra_chars(std::string& line);
+    bool parse_hex_string(const std::string* current_string, std::string* number_of_string,
+                          std::string* address_string, std::string* type_string, std::string* data_string,
+                          std::string* checksum_string);
+    DWORD interpret_hex_line(std::string& data_string, DWORD count, BYTE* output, bool reverse_bits);
+    // Reads the file into a new list; true when no error message arose.
+    bool read_hex_file(bool reverse_bits, bool errors_as_warnings);
+
+private:
+    class READ_STATE;
+    friend class READ_STATE;
+
+    FIO_PATH file;                // the file to read
+    PGMIO_HEX_LIST* hex_list;     // blocks of the last read in file order; null before any
+    DWORD segment_base;           // extended address in force
+    DWORD current_address;        // offset the next data record needs to continue the block
+    bool absolute;                // the caller's flag, kept for the caller
+    DWORD checksum;               // byte sum of the record being checked
+    DWORD required_size;          // expected memory depth in bytes, 0 for none
+    // Every list this reader and its copies have held; released with the last copy.
+    std::shared_ptr<std::vector<std::unique_ptr<PGMIO_HEX_LIST>>> lists_;
+};
+
+class PGMIO_MIF_READER {
+public:
+    PGMIO_MIF_READER();
+    // Copies share the data array, which the last copy releases.
+    PGMIO_MIF_READER(const PGMIO_MIF_READER& other) = default;
+    PGMIO_MIF_READER& operator=(const PGMIO_MIF_READER& other) = default;
+    ~PGMIO_MIF_READER() = default;
+
+    void set_file(FIO_PATH path) { file = path; }
+    void set_required_size(DWORD size) { required_size = size; }
+    bool read_mif_file();
+    bool can_read_mif_file(bool errors_as_warnings);
+    // The reader's own array, bit k in byte k / 8 at position k % 8.
+    const BYTE* get_data() const { return data.get(); }
+    DWORD get_byte_size() const { return byte_size; }
+    DWORD get_bit_size() const { return bit_size; }
+
+private:
+    FIO_PATH file;               // the file to read
+    DWORD byte_size;             // bytes of data
+    DWORD bit_size;              // word size times word count
+    std::shared_ptr<BYTE[]> data; // the packed words, null until a successful read
+    DWORD required_size;         // expected size in bytes, 0 for none
+};

@@ -1,0 +1,236 @@
+// Memory contents: memory initialisation files, flattened hexadecimal
+// record files and text memory files.
+#include "test_support.h"
+
+namespace {
+
+const std::string END_RECORD = ":00000001FF";
+
+std::string mif(const std::string& header, const std::string& content)
+{
+    return header + "\nCONTENT BEGIN\n" + content + "\nEND;\n";
+}
+
+std::vector<BYTE> data_of(const PGMIO_MIF_READER& reader)
+{
+    if (!reader.get_data())
+        return {};
+    return std::vector<BYTE>(reader.get_data(), reader.get_data() + reader.get_byte_size());
+}
+
+std::vector<BYTE> hex_data(const std::string& path, DWORD& size, DWORD& lowest)
+{
+    std::unique_ptr<BYTE[]> data(PGM_COMMON::read_hex_data(path, size, lowest));
+    return data ? std::vector<BYTE>(data.get(), data.get() + size) : std::vector<BYTE>{};
+}
+
+std::vector<BYTE> continuous(const std::string& path)
+{
+    DWORD size = 77;
+    std::unique_ptr<BYTE[]> data(PGM_COMMON::read_continuous_hex_data(path, size));
+    EXPECT_EQ(data == nullptr, size == 0);
+    return data ? std::vector<BYTE>(data.get(), data.get() + size) : std::vector<BYTE>{};
+}
+
+std::vector<BYTE> memory(const std::string& path, DWORD& width, DWORD& depth)
+{
+    DWORD size = 0;
+    std::unique_ptr<BYTE[]> data(PGM_COMMON::read_memory_file(path, width, depth, size));
+    return std::vector<BYTE>(data.get(), data.get() + size);
+}
+
+} // namespace
+
+TEST(MifReader, WordsPackLeastSignificantFirst)
+{
+    TEMP_DIR dir;
+    const std::string path = dir.file("a.mif");
+    write_file(path, mif("WIDTH=4; DEPTH=4; DATA_RADIX=HEX;", "0 : 1; 1 : 2 3; 3 : F;"));
+    PGMIO_MIF_READER reader;
+    reader.set_file(path);
+    reader.set_required_size(4);
+    bool ok = false;
+    std::vector<MSG_RECORD> messages = issued_by([&] { ok = reader.read_mif_file(); });
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(16u, reader.get_bit_size());
+    EXPECT_EQ((std::vector<BYTE>{0x21, 0xF3}), data_of(reader));
+    // A file shorter than required warns and still reads.
+    ASSERT_EQ(1u, messages.size());
+    EXPECT_EQ(18094u, messages[0].id);
+    EXPECT_EQ("Memory depth (2) in the Memory Initialization File \"" + path +
+                  "\" is less than the flash memory depth (4). Make sure the Memory Initialization File contains the "
+                  "sufficient memory depth values for the flash memory.",
+              messages[0].text);
+
+    // Copies share the array.
+    PGMIO_MIF_READER copy = reader;
+    EXPECT_EQ(reader.get_data(), copy.get_data());
+
+    // Words of every radix, narrower digits than the width, and words far
+    // wider than 64 bits.
+    struct CASE {
+        std::string header, content;
+        std::vector<BYTE> bytes;
+    };
+    const CASE cases[] = {
+        {"WIDTH=8; DEPTH=3; DATA_RADIX=BIN;", "0: 101; 2: 11111110;", {0x05, 0x00, 0xFE}},
+        {"WIDTH=6; DEPTH=2; DATA_RADIX=OCT;", "0: 77 1;", {0x7F, 0x00}},
+        {"WIDTH=8; DEPTH=2; DATA_RADIX=UNS;", "[0..1]: 200;", {200, 200}},
+        {"WIDTH=8; DEPTH=2; DATA_RADIX=DEC;", "0: -1 5;", {0xFF, 0x05}},
+        {"WIDTH=72; DEPTH=1; DATA_RADIX=HEX;", "0: 123456789ABCDEF0A5;",
+         {0xA5, 0xF0, 0xDE, 0xBC, 0x9A, 0x78, 0x56, 0x34, 0x12}},
+    };
+    for (const CASE& c : cases) {
+        write_file(path, mif(c.header, c.content));
+        reader.set_required_size(0);
+        issued_by([&] { EXPECT_TRUE(reader.read_mif_file()) << c.header; });
+        EXPECT_EQ(c.bytes, data_of(reader)) << c.header;
+    }
+    EXPECT_EQ(0x21, copy.get_data()[0]);
+}
+
+TEST(MifReader, MessagesForBadFiles)
+{
+    TEMP_DIR dir;
+    const std::string path = dir.file("b.mif");
+    PGMIO_MIF_READER reader;
+    reader.set_file(path);
+    const std::string invalid = "17925:File " + path + " is not a valid Memory Initialization File";
+    const std::string bad_char = "17924:Found invalid character in MIF file " + path;
+    auto run = [&](const std::function<bool()>& read, bool expected, std::vector<std::string> texts,
+                   char type = 'O') {
+        bool ok = !expected;
+        std::vector<MSG_RECORD> messages = issued_by([&] { ok = read(); });
+        EXPECT_EQ(expected, ok);
+        std::vector<std::string> seen;
+        for (const MSG_RECORD& m : messages) {
+            seen.push_back(std::to_string(m.id) + ":" + m.text);
+            EXPECT_EQ(type, m.type);
+        }
+        EXPECT_EQ(texts, seen);
+    };
+    auto read = [&] { return reader.read_mif_file(); };
+    auto check = [&] { return reader.can_read_mif_file(false); };
+    auto check_as_warning = [&] { return reader.can_read_mif_file(true); };
+
+    run(read, false, {invalid});
+    write_file(path, "WIDTH=8; DEPTH=2; CONTENT BEGIN 0 : 1;");
+    run(read, false, {invalid});
+    run(check_as_warning, false, {invalid}, 'W');
+
+    // Every bad word is shown by a read; a check stops at the first.
+    write_file(path, mif("WIDTH=8; DEPTH=4; DATA_RADIX=BIN;", "0: 12; 1: 1; 2: 102;"));
+    run(read, false, {bad_char, bad_char});
+    EXPECT_EQ(nullptr, reader.get_data());
+    EXPECT_EQ(0u, reader.get_byte_size());
+    run(check, false, {bad_char});
+    run(check_as_warning, false, {bad_char}, 'W');
+
+    write_file(path, mif("WIDTH=8; DEPTH=4;", "0: 12;"));
+    run(check, true, {});
+}
+
+TEST(HexData, FlattenedFromTheLowestAddress)
+{
+    TEMP_DIR dir;
+    const std::string path = dir.file("a.hex");
+    write_file(path, hex_record(0x100, 0, {1, 2}) + "\n" + hex_record(0x200, 0, {3, 4, 5}) + "\n" +
+                         hex_record(0x100, 0, {9}) + "\n" + END_RECORD + "\n");
+    DWORD size = 0, lowest = 0;
+    std::vector<BYTE> data = hex_data(path, size, lowest);
+    EXPECT_EQ(0x103u, size);
+    EXPECT_EQ(0x100u, lowest);
+    std::vector<BYTE> expected(0x103, 0);
+    expected[0] = 9; // a later block at the same start wins
+    expected[1] = 2;
+    expected[0x100] = 3;
+    expected[0x101] = 4;
+    expected[0x102] = 5;
+    EXPECT_EQ(expected, data);
+
+    // Blocks with no bytes neither fail nor pad the image.
+    write_file(path, hex_record(0x10, 0, {7}) + "\n" + hex_record(0, 4, {0, 5}) + "\n" + END_RECORD + "\n");
+    EXPECT_EQ((std::vector<BYTE>{7}), hex_data(path, size, lowest));
+    EXPECT_EQ(0x10u, lowest);
+
+    // Missing and broken files give nothing, with the reader's message.
+    EXPECT_EQ(std::vector<BYTE>{}, hex_data(dir.file("none.hex"), size, lowest));
+    EXPECT_EQ(0xFFFFFFFFu, lowest);
+    write_file(path, ":0100000001FF\n");
+    std::vector<MSG_RECORD> messages = issued_by([&] { hex_data(path, size, lowest); });
+    ASSERT_EQ(1u, messages.size());
+    EXPECT_EQ(17922u, messages[0].id);
+    EXPECT_EQ(0u, size);
+}
+
+TEST(HexData, ContinuousRunsFromAddressZero)
+{
+    TEMP_DIR dir;
+    const std::string path = dir.file("c.hex");
+    auto linear = [](DWORD upper) { return hex_record(0, 4, {BYTE(upper >> 8), BYTE(upper)}) + "\n"; };
+    std::vector<BYTE> full(0x10000, 0xA5);
+    std::string text;
+    for (DWORD offset = 0; offset < 0x10000; offset += 0x20)
+        text += hex_record(offset, 0, std::vector<BYTE>(32, 0xA5)) + "\n";
+    write_file(path, text + linear(1) + hex_record(0, 0, {1, 2}) + "\n" + linear(2) + END_RECORD + "\n");
+    full.push_back(1);
+    full.push_back(2);
+    EXPECT_EQ(full, continuous(path));
+
+    const std::string broken[] = {
+        hex_record(0x10, 0, {1}) + "\n" + END_RECORD + "\n",
+        hex_record(0, 0, {1}) + "\n" + linear(1) + hex_record(0, 0, {2}) + "\n" + END_RECORD + "\n",
+        hex_record(0, 0, {1}) + "\n" + hex_record(4, 0, {2}) + "\n" + END_RECORD + "\n",
+    };
+    for (const std::string& file : broken) {
+        write_file(path, file);
+        EXPECT_EQ(std::vector<BYTE>{}, continuous(path)) << file;
+    }
+    EXPECT_EQ(std::vector<BYTE>{}, continuous(dir.file("none.hex")));
+}
+
+TEST(MemoryFile, OneWordPerLine)
+{
+    TEMP_DIR dir;
+    const std::string path = dir.file("m.txt");
+    write_file(path, "# words\n0x1A5 // first\nb000100001111\n\n  4095\n");
+    DWORD width = 0, depth = 0;
+    EXPECT_EQ((std::vector<BYTE>{0xA5, 0x01, 0x0F, 0x01, 0xFF, 0x0F}), memory(path, width, depth));
+    EXPECT_EQ(12u, width);
+    EXPECT_EQ(3u, depth);
+
+    // A given depth cuts the file or pads it with zero words.
+    width = 12;
+    depth = 1;
+    EXPECT_EQ((std::vector<BYTE>{0xA5, 0x01}), memory(path, width, depth));
+    depth = 4;
+    EXPECT_EQ((std::vector<BYTE>{0xA5, 0x01, 0x0F, 0x01, 0xFF, 0x0F, 0, 0}), memory(path, width, depth));
+
+    // Bits beyond the width are not stored.
+    write_file(path, "0xFF\n");
+    width = 6;
+    depth = 0;
+    EXPECT_EQ((std::vector<BYTE>{0x3F}), memory(path, width, depth));
+
+    struct CASE {
+        const char* text;
+        DWORD width;
+        const char* error;
+    };
+    const CASE cases[] = {
+        {"0x1F\n0x2\n", 0, "((width + 3)/4) == (line.size() - 2)"},
+        {"b101\nb11\n", 0, "width == binary_size"},
+        {"5\n", 65, "width <= 64"},
+        {"// only comments\n", 0, "line_count"},
+        {"b\n", 0, "bit_size"},
+    };
+    for (const CASE& c : cases) {
+        write_file(path, c.text);
+        width = c.width;
+        depth = 0;
+        EXPECT_INTERNAL_ERROR(memory(path, width, depth), c.error);
+    }
+    width = depth = 0;
+    EXPECT_INTERNAL_ERROR(memory(dir.file("none"), width, depth),
+                          ("Fail to read memory file " + dir.file("none")).c_str());
+}
