@@ -3,30 +3,9 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <sys/wait.h>
 
 namespace {
 
-struct RUN_RESULT {
-    int exit_code;
-    std::string output; // standard output and standard error
-};
-
-RUN_RESULT run_command(const std::string& command_line)
-{
-    std::string command = command_line + " 2>&1";
-    RUN_RESULT result{-1, ""};
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return result;
-    char buffer[4096];
-    size_t count = 0;
-    while ((count = fread(buffer, 1, sizeof(buffer), pipe)) > 0)
-        result.output.append(buffer, count);
-    int status = pclose(pipe);
-    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
 
 RUN_RESULT run_tool(const std::string& arguments)
 {

@@ -4,30 +4,13 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <sys/wait.h>
 
 namespace {
-
-struct RUN_RESULT {
-    int exit_code;
-    std::string output; // standard output and standard error
-};
 
 // Runs pgmtool in the folder, so that the files are named as given there.
 RUN_RESULT run_tool(const TEMP_DIR& dir, const std::string& arguments)
 {
-    std::string command = "cd " + dir.path() + " && " + PGMTOOL_PATH + " " + arguments + " 2>&1";
-    RUN_RESULT result{-1, ""};
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return result;
-    char buffer[4096];
-    size_t count = 0;
-    while ((count = fread(buffer, 1, sizeof(buffer), pipe)) > 0)
-        result.output.append(buffer, count);
-    int status = pclose(pipe);
-    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
+    return run_command("cd " + dir.path() + " && " + PGMTOOL_PATH + " " + arguments);
 }
 
 size_t entry_count(const TEMP_DIR& dir)

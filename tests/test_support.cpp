@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include <cstdlib>
+#include <sys/wait.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -77,4 +78,20 @@ std::vector<MSG_RECORD> issued_by(const std::function<void()>& fn)
     msg_take_issued();
     capture_stdout(fn);
     return msg_take_issued();
+}
+
+RUN_RESULT run_command(const std::string& command_line)
+{
+    std::string command = command_line + " 2>&1";
+    RUN_RESULT result{-1, ""};
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return result;
+    char buffer[4096];
+    size_t count = 0;
+    while ((count = fread(buffer, 1, sizeof(buffer), pipe)) > 0)
+        result.output.append(buffer, count);
+    int status = pclose(pipe);
+    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return result;
 }

@@ -50,3 +50,11 @@ std::string hex_record(DWORD address, BYTE type, const std::vector<BYTE>& data);
 // Runs fn with standard output captured and returns the catalogue
 // messages it issued.
 std::vector<MSG_RECORD> issued_by(const std::function<void()>& fn);
+
+struct RUN_RESULT {
+    int exit_code;
+    std::string output; // standard output and standard error
+};
+
+// Runs a shell command line; its exit code and everything it printed.
+RUN_RESULT run_command(const std::string& command_line);

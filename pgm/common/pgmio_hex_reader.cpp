@@ -20,8 +20,9 @@ namespace {
 
 // Longest line read; longer ones are malformed records.
 const size_t MAX_LINE = 1023;
-// Bytes a block can gather: a block continues while the 16-bit offsets of
-// its records follow on, so it ends at most one record past offset 0xFFFF.
+// Bytes a block gathers at most from plain records: a block continues while
+// the 16-bit offsets of its records follow on, so it ends at most one
+// record past offset 0xFFFF.
 const size_t BLOCK_BUFFER_SIZE = 0x10100;
 
 constexpr BYTE reverse_byte(BYTE value)
@@ -155,6 +156,61 @@ private:
     bool ended_ = false;       // the stream has no more bytes
 };
 
+// The bytes of the block being gathered. A block's data array is handed
+// out as it is when it is nearly full (a full 64 KiB segment is the common
+// case), so most bytes are written once; other blocks get a copy of their
+// exact size.
+class BLOCK_BYTES {
+public:
+    BLOCK_BYTES() : bytes_(new BYTE[BLOCK_BUFFER_SIZE]), capacity_(BLOCK_BUFFER_SIZE) {}
+
+    size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    void clear() { size_ = 0; }
+
+    void append(const BYTE* data, size_t count)
+    {
+        if (size_ + count > capacity_)
+            grow(size_ + count);
+        std::memcpy(bytes_.get() + size_, data, count);
+        size_ += count;
+    }
+
+    // The gathered bytes as a new array for a block; the buffer is left empty.
+    BYTE* take()
+    {
+        std::unique_ptr<BYTE[]> data;
+        if (capacity_ - size_ <= HAND_OVER_SLACK) {
+            data = std::move(bytes_);
+            bytes_.reset(new BYTE[capacity_]);
+        } else {
+            data.reset(new BYTE[size_]);
+            std::memcpy(data.get(), bytes_.get(), size_);
+        }
+        size_ = 0;
+        return data.release();
+    }
+
+private:
+    // Unused bytes a handed-out array may carry.
+    static const size_t HAND_OVER_SLACK = 0x1100;
+
+    // Offsets follow on within a block, so it outgrows the first buffer
+    // only on records whose address fields are signed numbers.
+    void grow(size_t needed)
+    {
+        size_t capacity = std::max(needed, capacity_ * 2);
+        std::unique_ptr<BYTE[]> bytes(new BYTE[capacity]);
+        std::memcpy(bytes.get(), bytes_.get(), size_);
+        bytes_ = std::move(bytes);
+        capacity_ = capacity;
+    }
+
+    std::unique_ptr<BYTE[]> bytes_; // capacity_ bytes, the first size_ gathered
+    size_t capacity_;
+    size_t size_ = 0;
+};
+
 } // namespace
 
 void pgmio_delete_hex_blocks(PGMIO_HEX_LIST& list)
@@ -170,10 +226,7 @@ void pgmio_delete_hex_blocks(PGMIO_HEX_LIST& list)
 // The state of one read_hex_file pass.
 class PGMIO_HEX_READER::READ_STATE {
 public:
-    READ_STATE(PGMIO_HEX_READER& reader, bool reverse_bits) : reader_(reader), reverse_bits_(reverse_bits)
-    {
-        buffer_.reserve(BLOCK_BUFFER_SIZE);
-    }
+    READ_STATE(PGMIO_HEX_READER& reader, bool reverse_bits) : reader_(reader), reverse_bits_(reverse_bits) {}
 
     // Acts on one line; false when reading must stop with message 17920.
     bool read_line(char* line, size_t length);
@@ -192,7 +245,7 @@ private:
     bool reverse_bits_;
     std::unique_ptr<PGMIO_HEX> block_; // the block being gathered, not yet in the list
     bool new_block_pending_ = true;    // the next data record sets the block's start
-    std::vector<BYTE> buffer_;         // the bytes of the block being gathered
+    BLOCK_BYTES buffer_;               // the bytes of the block being gathered
     bool end_seen_ = false;            // the end-of-file record was read
     BYTE record_bytes_[255];           // the data of a fast-path record
 };
@@ -253,7 +306,7 @@ bool PGMIO_HEX_READER::READ_STATE::read_fast_data_record(const char* line, size_
             out[i] = TABLES.reversed[out[i]];
     }
     begin_data_record(DWORD(address_high * 256 + address_low));
-    buffer_.insert(buffer_.end(), out, out + count);
+    buffer_.append(out, size_t(count));
     reader_.checksum = DWORD(sum);
     reader_.current_address += DWORD(count);
     sum_ok = (sum & 0xFF) == 0;
@@ -275,7 +328,7 @@ bool PGMIO_HEX_READER::READ_STATE::read_record(const std::string& line)
         std::vector<BYTE> bytes(count);
         reader_.interpret_hex_line(data_text, count, bytes.data(), reverse_bits_);
         reader_.checksum += hex_field(checksum_text);
-        buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
+        buffer_.append(bytes.data(), bytes.size());
     } else if (type_text == "01") {
         if (!block_)
             block_ = new_block(0, 0);
@@ -323,11 +376,9 @@ void PGMIO_HEX_READER::READ_STATE::extended_address_record(DWORD value, DWORD sc
 // Moves the block being gathered, with the buffered bytes, into the list.
 void PGMIO_HEX_READER::READ_STATE::close_block()
 {
-    std::unique_ptr<BYTE[]> data(new BYTE[buffer_.size()]);
-    std::copy(buffer_.begin(), buffer_.end(), data.get());
-    block_->end_address = reader_.current_address - 1;
     reader_.hex_list->reserve(reader_.hex_list->size() + 1);
-    block_->data = data.release();
+    block_->end_address = reader_.current_address - 1;
+    block_->data = buffer_.take();
     reader_.hex_list->push_back(block_.release());
 }
 
