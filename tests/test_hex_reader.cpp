@@ -164,7 +164,11 @@ TEST(HexReader, MessagesForBrokenFiles)
         // Unknown record types fail their sum.
         {closed + lines({":0000000AF6", END_RECORD}),
          "17920O:Checksum on line 3 does not match expected checksum\n"},
-        // A line longer than 1023 characters stops the read.
+        // A line of 1023 characters is read (text is skipped); a longer one stops the read.
+        {closed + lines({std::string(1023, 'x'), END_RECORD}), ""},
+        {closed + lines({std::string(1024, 'x'), END_RECORD}),
+         "17920O:Checksum on line 3 does not match expected checksum\n"},
+        // A record longer than 1023 characters stops the read.
         {closed + lines({hex_record(0, 0, {2}) + std::string(1100, '0'), END_RECORD}),
          "17920O:Checksum on line 3 does not match expected checksum\n"},
         // The second block's start comes first.

@@ -46,7 +46,18 @@ std::unique_ptr<MIO_FILE> open_mif(const std::string& path, bool pad, bool error
 void pack_word(const std::string& binary, DWORD width, QWORD bit_size, QWORD& index, BYTE* data)
 {
     QWORD word_end = std::min(index + width, bit_size);
-    for (size_t digit = binary.size(); digit > 0 && index < word_end; --digit, ++index) {
+    size_t digit = binary.size();
+    // Whole bytes at byte boundaries: the last eight digits are the byte's
+    // bits 0 to 7 (the digits are '0' and '1', so their low bits are the bits).
+    while (index % 8 == 0 && digit >= 8 && index + 8 <= word_end) {
+        BYTE byte = 0;
+        for (int bit = 0; bit < 8; ++bit)
+            byte = BYTE(byte | ((binary[digit - 1 - bit] & 1) << bit));
+        data[index / 8] |= byte;
+        digit -= 8;
+        index += 8;
+    }
+    for (; digit > 0 && index < word_end; --digit, ++index) {
         if (binary[digit - 1] == '1')
             data[index / 8] |= BYTE(1u << (index % 8));
     }
