@@ -153,6 +153,17 @@ TEST(HexData, FlattenedFromTheLowestAddress)
     EXPECT_EQ((std::vector<BYTE>{7}), hex_data(path, size, lowest));
     EXPECT_EQ(0x10u, lowest);
 
+    // A block that runs past 4 GiB keeps its place; an image that would not
+    // fit a 32-bit size is not made.
+    const std::string top = hex_record(0, 4, {0xFF, 0xFF}) + "\n" +
+                            hex_record(0xFFF0, 0, std::vector<BYTE>(32, 0xEE)) + "\n";
+    write_file(path, top + END_RECORD + "\n");
+    EXPECT_EQ(std::vector<BYTE>(32, 0xEE), hex_data(path, size, lowest));
+    EXPECT_EQ(0xFFFFFFF0u, lowest);
+    write_file(path, hex_record(0, 0, {1}) + "\n" + top + END_RECORD + "\n");
+    EXPECT_EQ(std::vector<BYTE>{}, hex_data(path, size, lowest));
+    EXPECT_EQ(0u, size);
+
     // Missing and broken files give nothing, with the reader's message.
     EXPECT_EQ(std::vector<BYTE>{}, hex_data(dir.file("none.hex"), size, lowest));
     EXPECT_EQ(0xFFFFFFFFu, lowest);
