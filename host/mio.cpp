@@ -4,6 +4,7 @@
 #include "host/mem.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstdarg>
 #include <cstdint>
@@ -26,17 +27,37 @@ const char DIGIT_CHARS[] = "0123456789ABCDEF";
 
 // ---- Digits and radixes ----
 
+// Value of each byte as a digit of radix 36 (letters in either case), NOT_A_DIGIT for other bytes.
+constexpr unsigned char NOT_A_DIGIT = 0xFF;
+
+constexpr std::array<unsigned char, 256> make_digit_values()
+{
+    std::array<unsigned char, 256> values{};
+    for (unsigned int c = 0; c < 256; ++c) {
+        values[c] = NOT_A_DIGIT;
+        if (c >= '0' && c <= '9')
+            values[c] = static_cast<unsigned char>(c - '0');
+        else if (c >= 'A' && c <= 'Z')
+            values[c] = static_cast<unsigned char>(c - 'A' + 10);
+        else if (c >= 'a' && c <= 'z')
+            values[c] = static_cast<unsigned char>(c - 'a' + 10);
+    }
+    return values;
+}
+
+constexpr std::array<unsigned char, 256> DIGIT_VALUES = make_digit_values();
+
 // Value of c as a digit of radix (letters in either case), or radix when c is not one.
 unsigned int digit_value(char c, unsigned int radix)
 {
-    unsigned int value = radix;
-    if (c >= '0' && c <= '9')
-        value = unsigned(c - '0');
-    else if (c >= 'A' && c <= 'Z')
-        value = unsigned(c - 'A') + 10;
-    else if (c >= 'a' && c <= 'z')
-        value = unsigned(c - 'a') + 10;
+    unsigned int value = DIGIT_VALUES[static_cast<unsigned char>(c)];
     return value < radix ? value : radix;
+}
+
+// A letter or a digit.
+bool is_alphanumeric(char c)
+{
+    return DIGIT_VALUES[static_cast<unsigned char>(c)] != NOT_A_DIGIT;
 }
 
 bool all_digits(std::string_view text, unsigned int radix)
@@ -234,24 +255,59 @@ void format_small(uint64_t value, unsigned int radix, std::string& output)
     output.assign(std::make_reverse_iterator(reversed + length), std::make_reverse_iterator(reversed));
 }
 
-// Binary digits of a BIN, OCT or HEX word, digit by digit; false at a character that is not a digit.
-bool expand_to_binary(std::string_view word, unsigned int radix, std::string& output)
+// Writes the binary digits of BIN, OCT or HEX digits that start with one
+// that is not '0', without the leading zero bits of that digit, to out; the
+// end of them, or null at a character that is not a digit. Each digit is
+// written as 4 characters whose extra ones the next digit overwrites, so out
+// needs room for 3 characters more than the digits take.
+char* write_binary(std::string_view digits, unsigned int radix, char* out)
 {
-    static const char NIBBLES[16][5] = {"0000", "0001", "0010", "0011", "0100", "0101", "0110", "0111",
+    // Rows of 8 so that 4 characters can be copied from any of a row's last 4.
+    static const char NIBBLES[16][8] = {"0000", "0001", "0010", "0011", "0100", "0101", "0110", "0111",
                                         "1000", "1001", "1010", "1011", "1100", "1101", "1110", "1111"};
+    static const unsigned char SIGNIFICANT_BITS[16] = {0, 1, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 4, 4, 4, 4};
     unsigned int bits = bits_per_digit(radix);
-    output.resize(word.size() * bits);
-    char* out = &output[0];
-    for (char c : word) {
+    unsigned int lead = digit_value(digits[0], radix);
+    if (lead >= radix)
+        return nullptr;
+    std::memcpy(out, NIBBLES[lead] + 4 - SIGNIFICANT_BITS[lead], 4);
+    out += SIGNIFICANT_BITS[lead];
+    for (char c : digits.substr(1)) {
         unsigned int value = digit_value(c, radix);
         if (value >= radix)
-            return false;
-        std::memcpy(out, NIBBLES[value] + 4 - bits, bits);
+            return nullptr;
+        std::memcpy(out, NIBBLES[value] + 4 - bits, 4);
         out += bits;
     }
-    size_t first_one = output.find('1');
-    output.erase(0, first_one == std::string::npos ? output.size() - 1 : first_one);
-    return true;
+    return out;
+}
+
+// Binary digits of a BIN, OCT or HEX word; false at a character that is not
+// a digit. Leading zero digits give only zero bits, so the digits start at
+// the highest set bit of the first digit that is not '0' ("0" when there is
+// none): the same text as expanding every digit and stripping the leading
+// zeros after. Short words are written on the stack and copied once.
+bool expand_to_binary(std::string_view word, unsigned int radix, std::string& output)
+{
+    size_t first = word.find_first_not_of('0');
+    if (first == std::string_view::npos) {
+        output.assign(1, '0');
+        return true;
+    }
+    std::string_view digits = word.substr(first);
+    size_t room = digits.size() * bits_per_digit(radix) + 3;
+    char buffer[256];
+    if (room <= sizeof buffer) {
+        char* end = write_binary(digits, radix, buffer);
+        if (end)
+            output.assign(buffer, size_t(end - buffer));
+        return end != nullptr;
+    }
+    output.resize(room);
+    char* end = write_binary(digits, radix, &output[0]);
+    if (end)
+        output.resize(size_t(end - output.data()));
+    return end != nullptr;
 }
 
 // Converts with the fastest path that fits; false at a character that is not a digit.
@@ -385,7 +441,7 @@ struct TOKEN {
 
 bool is_word_char(char c)
 {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+    return is_alphanumeric(c) || c == '_';
 }
 
 // The token's text as error texts show it: shortened, unprintable bytes as '?'.
@@ -415,6 +471,10 @@ public:
 
     // The next token; TOKEN_END at the end of the text, also inside a "%" comment left open.
     TOKEN next();
+    // next() for the common token of a list of data words: true with the
+    // token when it is letters and digits only; false, having read no more
+    // than separators, when it is of any other form.
+    bool next_alphanumeric(TOKEN& token);
     // Line of a "%" comment that the text leaves open, 0 when none.
     size_t open_comment_line() const { return open_comment_line_; }
 
@@ -461,6 +521,28 @@ void TOKENIZER::skip_separators()
     }
 }
 
+// A word that starts with a letter or a digit is a word however it follows
+// the text before it, and ends at the first character that is not a word
+// character: when that is not '_', the word next() reads is the one here.
+bool TOKENIZER::next_alphanumeric(TOKEN& token)
+{
+    while (position_ < text_.size() && text_[position_] == ' ')
+        ++position_;
+    if (position_ < text_.size() && !is_alphanumeric(text_[position_]))
+        skip_separators();
+    size_t start = position_;
+    while (position_ < text_.size() && is_alphanumeric(text_[position_]))
+        ++position_;
+    if (position_ == start || (position_ < text_.size() && text_[position_] == '_')) {
+        position_ = start;
+        return false;
+    }
+    token.kind = TOKEN_WORD;
+    token.text = text_.substr(start, position_ - start);
+    token.line = line_;
+    return true;
+}
+
 TOKEN TOKENIZER::next()
 {
     skip_separators();
@@ -504,7 +586,7 @@ public:
 
 private:
     void next() { token_ = tokens_.next(); }
-    bool is_keyword(const char* keyword) const;
+    bool is_keyword(std::string_view keyword) const;
     bool is_mark(char mark) const { return token_.kind == TOKEN_MARK && token_.text[0] == mark; }
     bool fail(const TOKEN& at, const char* format, ...) __attribute__((format(printf, 3, 4)));
     bool expect_mark(char mark);
@@ -520,6 +602,8 @@ private:
     bool read_range(unsigned int& first, unsigned int& last);
     bool read_address(unsigned int& address);
     bool parse_data_words(const TOKEN& start, unsigned int first, unsigned int last, bool range);
+    bool next_plain_data_word(size_t max_digits);
+    bool check_list_token(size_t count, const TOKEN& previous);
     bool check_data_word();
     bool parse_end();
 
@@ -529,10 +613,10 @@ private:
     int address_radix_ = MIO_RADIX_HEX;
 };
 
-bool MIO_PARSER::is_keyword(const char* keyword) const
+inline bool MIO_PARSER::is_keyword(std::string_view keyword) const
 {
     std::string_view text = token_.text;
-    if (token_.kind != TOKEN_WORD || text.size() != std::char_traits<char>::length(keyword))
+    if (token_.kind != TOKEN_WORD || text.size() != keyword.size())
         return false;
     for (size_t i = 0; i < text.size(); ++i) {
         char c = text[i];
@@ -707,17 +791,15 @@ bool MIO_PARSER::read_address(unsigned int& address)
 // The data words up to ';', with token_ on ':'. start is the entry's first token.
 bool MIO_PARSER::parse_data_words(const TOKEN& start, unsigned int first, unsigned int last, bool range)
 {
-    size_t word = file_.word_ends_.size(), count = 0;
+    size_t word = file_.pool_.size(), count = 0;
+    size_t max_digits = std::max<size_t>(file_.width_, 64);
     TOKEN previous; // the last data word
-    for (next(); !is_mark(';'); next()) {
-        if (count && is_mark(':'))
-            return fail(previous, "missing ';' before %s", quoted(previous).c_str());
-        if (count && (is_mark('[') || is_keyword("END")))
-            return fail(token_, "missing ';' before %s", quoted(token_).c_str());
-        if (!check_data_word())
+    for (bool plain = next_plain_data_word(max_digits); plain || !is_mark(';');
+         plain = next_plain_data_word(max_digits)) {
+        if (!plain && !check_list_token(count, previous))
             return false;
         file_.pool_.append(token_.text);
-        file_.word_ends_.push_back(file_.pool_.size());
+        file_.pool_.push_back(' ');
         previous = token_;
         ++count;
     }
@@ -733,15 +815,36 @@ bool MIO_PARSER::parse_data_words(const TOKEN& start, unsigned int first, unsign
     return true;
 }
 
+// Reads the next token of a list of data words; true when it is a word of
+// letters and digits, of at most max_digits and not END: a data word that
+// check_list_token would accept, so the list takes it without more checks.
+inline bool MIO_PARSER::next_plain_data_word(size_t max_digits)
+{
+    if (!tokens_.next_alphanumeric(token_)) {
+        next();
+        return false;
+    }
+    return token_.text.size() <= max_digits && !is_keyword("END");
+}
+
+// token_, a token of a list of data words that is not its closing ';', is a data word.
+bool MIO_PARSER::check_list_token(size_t count, const TOKEN& previous)
+{
+    if (count && is_mark(':'))
+        return fail(previous, "missing ';' before %s", quoted(previous).c_str());
+    if (count && (is_mark('[') || is_keyword("END")))
+        return fail(token_, "missing ';' before %s", quoted(token_).c_str());
+    return check_data_word();
+}
+
 // token_ is a word of letters and digits, with a '-' only under DATA_RADIX DEC,
 // and no longer than a word needs (which bounds the words get_data_words makes).
 bool MIO_PARSER::check_data_word()
 {
     bool negative = token_.kind == TOKEN_WORD && token_.text[0] == '-';
     std::string_view digits = token_.text.substr(negative ? 1 : 0);
-    auto letter_or_digit = [](char c) { return c != '_' && is_word_char(c); };
     size_t max_digits = std::max<size_t>(file_.width_, 64);
-    if (token_.kind != TOKEN_WORD || !std::all_of(digits.begin(), digits.end(), letter_or_digit))
+    if (token_.kind != TOKEN_WORD || !std::all_of(digits.begin(), digits.end(), is_alphanumeric))
         return fail(token_, "expected a data word, found %s", quoted(token_).c_str());
     if (digits.size() > max_digits)
         return fail(token_, "data word %s has more than %zu digits", quoted(token_).c_str(), max_digits);
@@ -807,6 +910,10 @@ bool MIO_FILE::read_file(int, int)
         MEM_DETAIL::stl_raw_sprintf(error_, "cannot read file '%s'", path_.c_str());
         return false;
     }
+    // The pool holds tokens of the text, each with a ' ' where the text has
+    // at least one character after it (but for a last word, which the parse
+    // rejects), so it never needs more room than this.
+    pool_.reserve(text.size() + 1);
     if (MIO_PARSER(text, *this).parse())
         return true;
     clear_content();
@@ -820,7 +927,6 @@ void MIO_FILE::clear_content()
     data_radix_ = MIO_RADIX_HEX;
     entries_ = std::vector<ENTRY>();
     pool_ = std::string();
-    word_ends_ = std::vector<size_t>();
 }
 
 int MIO_FILE::get_memory_radix() const
@@ -838,41 +944,120 @@ unsigned int MIO_FILE::get_word_size() const
     return width_;
 }
 
-std::string_view MIO_FILE::word_text(size_t index) const
+// The data word at pool_[offset], which runs to the next ' '.
+inline std::string_view MIO_FILE::word_text(size_t offset) const
 {
-    size_t begin = index ? word_ends_[index - 1] : 0;
-    return std::string_view(pool_).substr(begin, word_ends_[index] - begin);
+    size_t end = offset;
+    while (pool_[end] != ' ')
+        ++end;
+    return std::string_view(pool_.data() + offset, end - offset);
+}
+
+namespace {
+
+// A negative decimal word, which get_data_words turns into its two's complement.
+bool is_negative_word(std::string_view text)
+{
+    return text[0] == '-' && all_digits(text.substr(1), 10);
+}
+
+} // namespace
+
+// Negative decimal words met by get_data_words: 2^WIDTH in decimal once one
+// needs it, and for each such data word an address already holding its value.
+struct MIO_FILE::NEGATIVE_WORDS {
+    unsigned int width;
+    std::string power;
+    std::unordered_map<size_t, size_t> addresses;
+
+    void set(std::vector<std::string>& words, size_t address, size_t offset, std::string_view text);
+};
+
+// Sets words[address] to the two's complement of the negative data word at
+// pool_[offset] with text, worked out once per data word and copied after that.
+void MIO_FILE::NEGATIVE_WORDS::set(std::vector<std::string>& words, size_t address, size_t offset,
+                                   std::string_view text)
+{
+    auto done = addresses.find(offset);
+    if (done != addresses.end()) {
+        words[address] = words[done->second];
+        return;
+    }
+    if (power.empty())
+        power = power_of_two_decimal(width);
+    words[address] = twos_complement_decimal(text.substr(1), width, power);
+    addresses.emplace(offset, address);
+}
+
+void MIO_FILE::get_data_words(std::vector<std::string>& words) const
+{
+    words.clear();
+    NEGATIVE_WORDS negatives{width_, {}, {}};
+    if (entries_in_order())
+        get_words_in_order(words, negatives);
+    else
+        get_words_any_order(words, negatives);
+}
+
+// True when each entry starts past the end of the one before it, so that no
+// address is set twice.
+bool MIO_FILE::entries_in_order() const
+{
+    for (size_t i = 1; i < entries_.size(); ++i) {
+        if (entries_[i].first <= entries_[i - 1].last)
+            return false;
+    }
+    return true;
+}
+
+// With the entries in address order and apart, each address takes the word
+// of the one entry that covers it, or "0": what get_words_any_order gives.
+// The words are appended in address order, each made once.
+void MIO_FILE::get_words_in_order(std::vector<std::string>& words, NEGATIVE_WORDS& negatives) const
+{
+    words.reserve(depth_);
+    for (const ENTRY& entry : entries_) {
+        words.resize(entry.first, std::string(1, '0'));
+        size_t offset = entry.word, listed = 0;
+        for (size_t address = entry.first; address <= entry.last; ++address) {
+            std::string_view text = word_text(offset);
+            if (is_negative_word(text)) {
+                words.emplace_back();
+                negatives.set(words, address, offset, text);
+            } else {
+                words.emplace_back(text.data(), text.size());
+            }
+            offset += text.size() + 1;
+            if (++listed == entry.count) { // a range repeats its list
+                offset = entry.word;
+                listed = 0;
+            }
+        }
+    }
+    words.resize(depth_, std::string(1, '0'));
 }
 
 // Walks the entries from the last to the first, so that each address takes
 // the word of the last entry that covers it and is written once.
-void MIO_FILE::get_data_words(std::vector<std::string>& words) const
+void MIO_FILE::get_words_any_order(std::vector<std::string>& words, NEGATIVE_WORDS& negatives) const
 {
-    words.clear();
     words.assign(depth_, std::string(1, '0'));
     std::vector<unsigned int> next(size_t(depth_) + 1);
     std::iota(next.begin(), next.end(), 0u);
-    std::string power;                                  // 2^WIDTH in decimal, once a negative word needs it
-    std::unordered_map<size_t, unsigned int> negatives; // negative word to an address already holding its value
+    std::vector<size_t> offsets; // of the words of the entry
     for (auto entry = entries_.rbegin(); entry != entries_.rend(); ++entry) {
+        offsets.clear();
+        for (size_t offset = entry->word; offsets.size() < entry->count; offset += word_text(offset).size() + 1)
+            offsets.push_back(offset);
         for (unsigned int address = first_unset(next, entry->first); address <= entry->last;
              address = first_unset(next, address + 1)) {
             next[address] = address + 1;
-            size_t index = entry->word + (address - entry->first) % entry->count;
-            std::string_view text = word_text(index);
-            if (text[0] != '-' || !all_digits(text.substr(1), 10)) {
+            size_t offset = offsets[(address - entry->first) % entry->count];
+            std::string_view text = word_text(offset);
+            if (is_negative_word(text))
+                negatives.set(words, address, offset, text);
+            else
                 words[address].assign(text.data(), text.size());
-                continue;
-            }
-            auto done = negatives.find(index);
-            if (done != negatives.end()) {
-                words[address] = words[done->second];
-                continue;
-            }
-            if (power.empty())
-                power = power_of_two_decimal(width_);
-            words[address] = twos_complement_decimal(text.substr(1), width_, power);
-            negatives.emplace(index, address);
         }
     }
 }

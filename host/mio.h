@@ -56,9 +56,9 @@ public:
 private:
     friend class MIO_PARSER;
 
-    // One entry of the CONTENT section: addresses first..last take the
-    // words word, word + 1, ... word + count - 1, repeated from the start
-    // when the range is longer than the list.
+    // One entry of the CONTENT section: addresses first..last take its count
+    // words, which start at pool_[word], repeated from the first when the
+    // range is longer than the list.
     struct ENTRY {
         unsigned int first;
         unsigned int last;
@@ -66,8 +66,13 @@ private:
         size_t word;
     };
 
+    struct NEGATIVE_WORDS; // negative decimal words met by get_data_words
+
     void clear_content();
-    std::string_view word_text(size_t index) const;
+    std::string_view word_text(size_t offset) const;
+    bool entries_in_order() const;
+    void get_words_in_order(std::vector<std::string>& words, NEGATIVE_WORDS& negatives) const;
+    void get_words_any_order(std::vector<std::string>& words, NEGATIVE_WORDS& negatives) const;
 
     [[maybe_unused]] bool read_only_;           // recorded only: files are never written
     int file_type_ = 0;                         // 1 once set_file_type(1) was called
@@ -78,8 +83,7 @@ private:
     unsigned int depth_ = 0;                    // DEPTH of the last file read, 0 before
     int data_radix_ = MIO_RADIX_HEX;            // DATA_RADIX of the last file read
     std::vector<ENTRY> entries_;                // in file order; later entries win
-    std::string pool_;                          // text of every data word, one after another
-    std::vector<size_t> word_ends_;             // word i is pool_[word_ends_[i - 1], word_ends_[i])
+    std::string pool_;                          // text of every data word, each followed by a ' '
     std::string error_;
 };
 

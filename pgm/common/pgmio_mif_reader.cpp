@@ -41,25 +41,38 @@ std::unique_ptr<MIO_FILE> open_mif(const std::string& path, bool pad, bool error
     return nullptr;
 }
 
+// The bits of the 8 binary digits at digits, the last one as bit 0 (the
+// digits are '0' and '1', so their low bits are the bits). Multiplying
+// moves the low bit of byte i (bit 8i) to bit 63 - i, with no carries.
+unsigned int byte_of_digits(const char* digits)
+{
+    uint64_t low_bits = 0;
+    for (int i = 0; i < 8; ++i)
+        low_bits |= uint64_t(digits[i] & 1) << (8 * i);
+    return unsigned((low_bits * 0x8040201008040201ull) >> 56);
+}
+
 // Sets the word's bits from index on, at most width of them; index ends
-// past the word, or at bit_size.
+// past the word, or at bit_size. The last digit is bit 0 of the word; the
+// digits are gathered a byte of the data at a time.
 void pack_word(const std::string& binary, DWORD width, QWORD bit_size, QWORD& index, BYTE* data)
 {
     QWORD word_end = std::min(index + width, bit_size);
-    size_t digit = binary.size();
-    // Whole bytes at byte boundaries: the last eight digits are the byte's
-    // bits 0 to 7 (the digits are '0' and '1', so their low bits are the bits).
-    while (index % 8 == 0 && digit >= 8 && index + 8 <= word_end) {
-        BYTE byte = 0;
-        for (int bit = 0; bit < 8; ++bit)
-            byte = BYTE(byte | ((binary[digit - 1 - bit] & 1) << bit));
-        data[index / 8] |= byte;
-        digit -= 8;
-        index += 8;
-    }
-    for (; digit > 0 && index < word_end; --digit, ++index) {
-        if (binary[digit - 1] == '1')
-            data[index / 8] |= BYTE(1u << (index % 8));
+    QWORD digits_end = std::min<QWORD>(word_end, index + binary.size());
+    const char* digit = binary.data() + binary.size(); // past the next digit to place
+    while (index < digits_end) {
+        unsigned int shift = unsigned(index % 8);
+        unsigned int count = unsigned(std::min<QWORD>(8 - shift, digits_end - index));
+        unsigned int bits = 0;
+        if (count == 8) {
+            bits = byte_of_digits(digit - 8);
+        } else {
+            for (unsigned int bit = 0; bit < count; ++bit)
+                bits |= unsigned(digit[-1 - int(bit)] & 1) << bit;
+        }
+        digit -= count;
+        data[index / 8] = BYTE(data[index / 8] | (bits << shift));
+        index += count;
     }
     index = word_end;
 }
