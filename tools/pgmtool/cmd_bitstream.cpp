@@ -8,12 +8,16 @@
 
 namespace {
 
-// The library takes an empty text file for a caller's mistake; here it is the user's.
-void check_not_empty(const std::string& path)
+// The input text file, checked: the library takes an empty text file for a
+// caller's mistake, here it is the user's.
+const std::string& text_input(const PGMTOOL_ARGS& args)
 {
+    const std::string& path = args.files()[0];
+    pgmtool_check_input(path);
     FIO_STAT record;
     if (FIO_FILE_SYSTEM::status(path, record) && record.st_size == 0)
         throw PGMTOOL_FAILURE(path + " is empty");
+    return path;
 }
 
 } // namespace
@@ -27,10 +31,7 @@ int pgmtool_dat2rbf(int argc, const char** argv)
     int parsed = args.parse(argc, argv, 2, 2);
     if (parsed >= 0)
         return parsed;
-    const std::string& input = args.files()[0];
-    pgmtool_check_input(input);
-
-    check_not_empty(input);
+    const std::string& input = text_input(args);
     DWORD size = 0;
     std::unique_ptr<BYTE[]> data(PGM_COMMON::convert_dat_to_rbf(input, size));
     pgmtool_write_output(args.files()[1], data.get(), size);
@@ -85,10 +86,7 @@ int pgmtool_icd2bin(int argc, const char** argv)
     int parsed = args.parse(argc, argv, 2, 2);
     if (parsed >= 0)
         return parsed;
-    const std::string& input = args.files()[0];
-    pgmtool_check_input(input);
-
-    check_not_empty(input);
+    const std::string& input = text_input(args);
     DWORD bits = 0;
     std::unique_ptr<BYTE[]> data(
         PGM_COMMON::parse_icd_file(input, bits, binary, !last_line_first, !highest_bit_first, allow_z));
