@@ -16,7 +16,7 @@ bool small_span(const PGMIO_HEX_LIST& list)
     for (const PGMIO_HEX* block : list) {
         QWORD start = QWORD(block->segment_base) + block->start_address;
         lowest = std::min(lowest, start);
-        highest = std::max(highest, start + QWORD(DWORD(block->end_address - block->start_address + 1)));
+        highest = std::max(highest, start + pgmio_hex_size(*block));
     }
     return list.empty() || highest - lowest <= FLATTEN_LIMIT;
 }

@@ -188,7 +188,8 @@ bool FIO_ATOMIC_FILE::commit()
         discard();
         return false;
     }
-    bool ok = std::fflush(stream_) == 0 && fsync(fileno(stream_)) == 0;
+    // Writes may also have gone straight to stream(): its error flag counts.
+    bool ok = !std::ferror(stream_) && std::fflush(stream_) == 0 && fsync(fileno(stream_)) == 0;
     ok = (std::fclose(stream_) == 0) && ok;
     stream_ = nullptr;
     // mkstemp makes the file private: a replaced file keeps its own

@@ -55,7 +55,7 @@ READ read_hex(const std::string& text, bool reverse = false, bool as_warnings = 
     result.messages = issued_by([&] { result.ok = reader.read_hex_file(reverse, as_warnings); });
     if (reader.get_hex_list()) {
         for (PGMIO_HEX* b : *reader.get_hex_list()) {
-            DWORD length = b->end_address - b->start_address + 1;
+            DWORD length = pgmio_hex_size(*b);
             result.blocks.push_back({b->start_address, b->end_address, b->segment_base,
                                      std::vector<BYTE>(b->data, b->data + length)});
         }
@@ -124,6 +124,12 @@ TEST(HexReader, EmptyBlocksAndFileEnds)
     r = read_hex(lines({hex_record(0, 0, {1}), hex_record(8, 0, {2, 3})}));
     EXPECT_TRUE(r.ok);
     EXPECT_EQ((std::vector<BLOCK>{{0, 0, 0, {1}}, {8, 9, 0, {2, 3}}}), r.blocks);
+
+    // A record of no bytes whose address field is a signed number (read
+    // field by field) starts an empty block; found by fuzzing.
+    r = read_hex(lines({hex_record(0, 0, {1}), ":00+01000F0", END_RECORD}));
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ((std::vector<BLOCK>{{0, 0, 0, {1}}, {0x10, 0xF, 0, {}}}), r.blocks);
 
     // Nothing after the end-of-file record is read.
     r = read_hex(lines({hex_record(0, 0, {1}), END_RECORD, ":zz"}));

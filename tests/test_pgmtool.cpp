@@ -6,7 +6,6 @@
 
 namespace {
 
-
 RUN_RESULT run_tool(const std::string& arguments)
 {
     return run_command(std::string(PGMTOOL_PATH) + " " + arguments);

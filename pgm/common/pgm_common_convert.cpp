@@ -4,6 +4,7 @@
 #include "host/gen.h"
 #include "host/mem.h"
 #include "pgm/common/pgm_check.h"
+#include "pgm/common/pgm_hex_digit.h"
 
 #include <algorithm>
 #include <memory>
@@ -26,18 +27,6 @@ bool starts_with(const std::string& text, const char* prefix)
 std::string trim(const std::string& text)
 {
     return gen_remove_leading_and_trailing_white_spaces(text);
-}
-
-// Value of a hex digit of either case, or -1.
-int hex_digit_value(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
 }
 
 bool all_chars_in(const std::string& text, const char* allowed)
@@ -98,7 +87,7 @@ BYTE* hex_string_to_byte_array(const std::string& hex_string, DWORD limit_byte_s
     bool ok = true;
     for (size_t i = 0; i < digits; i++) {
         const char c = standard ? hex_string[i] : hex_string[hex_string.size() - 1 - i];
-        const int nibble = hex_digit_value(c);
+        const int nibble = pgm_hex_digit_value(c);
         if (nibble < 0) {
             if (!status)
                 PGM_FAIL("Invalid hex string to BYTE array conversion: %s", hex_string.c_str());
@@ -339,7 +328,7 @@ bool PGM_COMMON::convert_scientific_string_to_qword(std::string string, QWORD& v
         return false;
     }
     for (char& digit : digits) {
-        const bool valid = base == 'd' ? (digit >= '0' && digit <= '9') : hex_digit_value(digit) >= 0;
+        const bool valid = base == 'd' ? (digit >= '0' && digit <= '9') : pgm_hex_digit_value(digit) >= 0;
         if (!valid && digit != '?') {
             error_message = question_error;
             return false;

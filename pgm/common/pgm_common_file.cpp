@@ -8,6 +8,7 @@
 #include "host/mem.h"
 #include "host/vxl.h"
 #include "pgm/common/pgm_check.h"
+#include "pgm/common/pgm_hex_digit.h"
 
 #include <algorithm>
 #include <cstring>
@@ -26,11 +27,11 @@ std::string full_path_of(const char* path)
     return fio_narrow_path(fio_get_unc_full_path(FIO_PATH(path)));
 }
 
-// The size of an existing, readable file; false when it is missing.
+// The size of an existing file; false when it is missing or its status fails.
 bool file_size_of(const std::string& filepath, QWORD& size)
 {
     FIO_STAT record;
-    if (!FIO_FILE_SYSTEM::exists(filepath) || !FIO_FILE_SYSTEM::status(filepath, record))
+    if (!FIO_FILE_SYSTEM::status(filepath, record))
         return false;
     size = QWORD(record.st_size);
     return true;
@@ -50,12 +51,6 @@ std::vector<std::string> read_bitstream_lines(const std::string& filepath)
             lines.push_back(data);
     }
     return lines;
-}
-
-// Hands a finished buffer to the caller as the interface's plain array.
-BYTE* hand_out(std::unique_ptr<BYTE[]>& buffer)
-{
-    return buffer.release();
 }
 
 } // namespace
@@ -118,7 +113,7 @@ BYTE* read_plain_file(const std::string& filepath, QWORD file_size, DWORD& size)
         return nullptr;
     data[file_size] = 0;
     size = DWORD(file_size);
-    return hand_out(data);
+    return data.release();
 }
 
 // The decompressed bytes of a gzip file, with a final 0; null when the
@@ -127,11 +122,13 @@ BYTE* read_compressed_file(VXL_ZIFSTREAM& zfile, DWORD& size)
 {
     PGM_CHECK(zfile);
     std::vector<BYTE> content;
-    std::vector<char> chunk(PGM_COMMON::BUFFER_SIZE);
     while (zfile && zfile.last_error() == VXL_ZSTREAM_OK) {
-        zfile.read(chunk.data(), PGM_COMMON::BUFFER_SIZE);
-        PGM_CHECK(!zfile || DWORD(zfile.gcount()) == PGM_COMMON::BUFFER_SIZE);
-        content.insert(content.end(), chunk.begin(), chunk.begin() + zfile.gcount());
+        size_t filled = content.size();
+        content.resize(filled + PGM_COMMON::BUFFER_SIZE);
+        zfile.read(reinterpret_cast<char*>(&content[filled]), PGM_COMMON::BUFFER_SIZE);
+        PGM_CHECK_TEXT(!zfile || DWORD(zfile.gcount()) == PGM_COMMON::BUFFER_SIZE,
+                       "DWORD(zfile.gcount()) == BUFFER_SIZE");
+        content.resize(filled + size_t(zfile.gcount()));
         if (content.size() >= QWORD(DWORD(-1)))
             return nullptr;
     }
@@ -142,7 +139,7 @@ BYTE* read_compressed_file(VXL_ZIFSTREAM& zfile, DWORD& size)
     std::memcpy(data.get(), content.data(), content.size());
     data[content.size()] = 0;
     size = DWORD(content.size());
-    return hand_out(data);
+    return data.release();
 }
 
 } // namespace
@@ -185,7 +182,7 @@ BYTE* PGM_COMMON::convert_dat_to_rbf(std::string filepath, DWORD& size)
     std::unique_ptr<BYTE[]> data(new BYTE[content.size()]);
     std::memcpy(data.get(), content.data(), content.size());
     size = DWORD(content.size());
-    return hand_out(data);
+    return data.release();
 }
 
 void PGM_COMMON::print_dat_file(FILE* output, const BYTE* data, DWORD data_byte_size, DWORD byte_per_line,
@@ -216,12 +213,16 @@ namespace {
 std::unique_ptr<FIO_ATOMIC_FILE> open_replacement(const std::string& filepath, bool append)
 {
     auto file = std::make_unique<FIO_ATOMIC_FILE>(filepath);
-    if (append && file->stream() != nullptr && FIO_FILE_SYSTEM::exists(filepath)) {
-        std::brisol_ifstream old(filepath, std::ios::in | std::ios::binary);
-        std::vector<char> piece(1 << 16);
-        while (old.read(piece.data(), std::streamsize(piece.size())) || old.gcount() > 0)
-            file->write(piece.data(), size_t(old.gcount()));
-    }
+    if (!append || file->stream() == nullptr || !FIO_FILE_SYSTEM::exists(filepath))
+        return file;
+    // An old file that cannot be read whole must not be replaced by the
+    // new lines alone.
+    std::brisol_ifstream old(filepath, std::ios::in | std::ios::binary);
+    std::vector<char> piece(1 << 16);
+    while (old.read(piece.data(), std::streamsize(piece.size())) || old.gcount() > 0)
+        file->write(piece.data(), size_t(old.gcount()));
+    if (!old.is_open() || old.bad())
+        PGM_FAIL("Not able to read file: %s", filepath.c_str());
     return file;
 }
 
@@ -253,13 +254,11 @@ std::string bin_text_row(const BYTE* data, DWORD data_byte_size, QWORD& bit, DWO
         // The bit about to be read must lie inside the data.
         QWORD bit_end = bit + 1;
         PGM_CHECK_TEXT((bit_end + 7) / 8 <= data_byte_size, "(bit + 7)/8 <= data_byte_size");
-        char digit = ((data[bit / 8] >> (bit % 8)) & 1) ? '1' : '0';
-        if (left_to_right)
-            row += digit;
-        else
-            row.insert(row.begin(), digit);
+        row += ((data[bit / 8] >> (bit % 8)) & 1) ? '1' : '0';
         ++bit;
     }
+    if (!left_to_right)
+        std::reverse(row.begin(), row.end());
     return row;
 }
 
@@ -278,17 +277,15 @@ void PGM_COMMON::print_bin_text_file(std::string filepath, const BYTE* data, DWO
     std::vector<std::string> rows;
     QWORD bit = 0;
     for (DWORD r = 0; r < row; ++r) {
-        std::string text = bin_text_row(data, data_byte_size, bit, col, left_to_right);
+        rows.push_back(bin_text_row(data, data_byte_size, bit, col, left_to_right) + "\n");
         bit = ((bit - 1 + alignment) / alignment) * alignment;
-        if (reverse_row)
-            rows.insert(rows.begin(), text);
-        else
-            rows.push_back(text);
     }
-    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
-        file.write(it->data(), it->size());
-        file.write("\n", 1);
-    }
+    // The rows are written last first, unless the reverse flag turns that
+    // back into the order they were made in.
+    if (!reverse_row)
+        std::reverse(rows.begin(), rows.end());
+    for (const std::string& text : rows)
+        file.write(text.data(), text.size());
     commit_replacement(file, filepath);
 }
 
@@ -344,7 +341,7 @@ BYTE* PGM_COMMON::zlib_compress(const BYTE* data, DWORD data_size, DWORD& compre
     PGM_CHECK_TEXT(err == Z_STREAM_END, "err == ZLIB_STREAM_END");
     PGM_CHECK_TEXT(total_out <= bound, "stream.total_out <= compressed_size");
     compressed_size = DWORD(total_out + padding);
-    return hand_out(compressed_data);
+    return compressed_data.release();
 }
 
 namespace {
@@ -372,7 +369,8 @@ std::vector<bool> icd_line_bit_values(const std::string& line, bool binary)
             bits.push_back(c == '1');
             continue;
         }
-        int value = (c >= '0' && c <= '9') ? c - '0' : (c >= 'A' && c <= 'F') ? c - 'A' + 10 : 0;
+        // Other characters count as a digit 0, as their four bits do.
+        int value = std::max(pgm_hex_digit_value(c), 0);
         for (int b = 3; b >= 0; --b)
             bits.push_back((value >> b) & 1);
     }
@@ -416,5 +414,5 @@ BYTE* PGM_COMMON::parse_icd_file(std::string filepath, DWORD& bit_count, bool bi
     }
     PGM_CHECK_TEXT(total == line_bit, "bit_count == line_bit");
     bit_count = DWORD(total);
-    return hand_out(result);
+    return result.release();
 }

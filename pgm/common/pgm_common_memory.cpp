@@ -25,12 +25,9 @@ public:
         if (!FIO_FILE_SYSTEM::exists(filepath))
             return false;
         reader_.set_file(filepath);
-        if (!reader_.read_hex_file(false, false)) {
-            release();
+        if (!reader_.read_hex_file(false, false))
             return false;
-        }
-        PGMIO_HEX_LIST* list = reader_.get_hex_list();
-        PGM_CHECK(list != NULL);
+        PGM_CHECK_TEXT(reader_.get_hex_list() != NULL, "hex_list != NULL");
         return true;
     }
     ~HEX_BLOCKS() { release(); }
@@ -60,7 +57,7 @@ public:
         }
     }
 
-    static DWORD length(const PGMIO_HEX& block) { return block.end_address - block.start_address + 1; }
+    static DWORD length(const PGMIO_HEX& block) { return pgmio_hex_size(block); }
     static QWORD start(const PGMIO_HEX& block) { return QWORD(block.segment_base) + block.start_address; }
 
 private:

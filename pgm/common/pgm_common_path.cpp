@@ -145,13 +145,6 @@ std::string existing_path(const std::string& path)
     return path_for_mode(0, path);
 }
 
-// The clock's count, in 100 ns units, at 1970-01-01 00:00:00 UTC. The
-// POSIX real-time clock already counts from 1970, so this is 0.
-QWORD clock_units_at_1970()
-{
-    return 0;
-}
-
 } // namespace
 
 // ---- Extensions ----
@@ -485,13 +478,14 @@ std::string PGM_COMMON::pgm_get_unshipped_programmer(bool must_exist)
 
 // ---- Time ----
 
+// The POSIX real-time clock already counts from 1970-01-01 00:00:00 UTC;
+// the reading is cut to 100 ns units.
 QWORD PGM_COMMON::get_nano_time()
 {
-    static const QWORD units_at_1970 = clock_units_at_1970();
     timespec now = {};
     clock_gettime(CLOCK_REALTIME, &now);
     QWORD units = QWORD(now.tv_sec) * 10000000 + QWORD(now.tv_nsec) / 100;
-    return (units - units_at_1970) * 100;
+    return units * 100;
 }
 
 QWORD PGM_COMMON::get_micro_time()

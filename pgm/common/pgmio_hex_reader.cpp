@@ -7,6 +7,7 @@
 #include "host/mem.h"
 #include "pgm/common/pgm_check.h"
 #include "pgm/common/pgm_common_catalogue.h"
+#include "pgm/common/pgm_hex_digit.h"
 #include "pgm/h/pgm_brisol_fstream.h"
 
 #include <algorithm>
@@ -41,11 +42,7 @@ struct BYTE_TABLES {
     constexpr BYTE_TABLES() : hex(), reversed()
     {
         for (int c = 0; c < 256; ++c) {
-            int value = (c >= '0' && c <= '9')   ? c - '0'
-                        : (c >= 'A' && c <= 'F') ? c - 'A' + 10
-                        : (c >= 'a' && c <= 'f') ? c - 'a' + 10
-                                                 : -1;
-            hex[c] = static_cast<signed char>(value);
+            hex[c] = static_cast<signed char>(pgm_hex_digit_value(char(c)));
             reversed[c] = reverse_byte(BYTE(c));
         }
     }
@@ -132,6 +129,9 @@ public:
         return true;
     }
 
+    // True when reading failed, not just ended.
+    bool failed() const { return input_.bad(); }
+
 private:
     static const size_t BUFFER_SIZE = (size_t(1) << 16) + MAX_LINE + 1;
 
@@ -170,6 +170,8 @@ public:
 
     void append(const BYTE* data, size_t count)
     {
+        if (count == 0)
+            return; // a record of no bytes may bring no array at all
         if (size_ + count > capacity_)
             grow(size_ + count);
         std::memcpy(bytes_.get() + size_, data, count);
@@ -228,13 +230,14 @@ class PGMIO_HEX_READER::READ_STATE {
 public:
     READ_STATE(PGMIO_HEX_READER& reader, bool reverse_bits) : reader_(reader), reverse_bits_(reverse_bits) {}
 
-    // Acts on one line; false when reading must stop with message 17920.
-    bool read_line(char* line, size_t length);
-    // After the last line of a file without an end-of-file record.
-    void finish_without_end_record();
-    bool end_seen() const { return end_seen_; }
+    // Reads the records of the stream into the reader's list; false, with
+    // message 17920 for a bad record or 17923 posted for a failed read.
+    bool read_all(std::istream& input, std::unique_ptr<MSG_O>& message);
 
 private:
+    // Acts on one line; false when reading must stop with message 17920.
+    bool read_line(char* line, size_t length);
+    void finish_without_end_record();
     bool read_fast_data_record(const char* line, size_t length, bool& sum_ok);
     bool read_record(const std::string& line);
     void begin_data_record(DWORD address);
@@ -249,6 +252,30 @@ private:
     bool end_seen_ = false;            // the end-of-file record was read
     BYTE record_bytes_[255];           // the data of a fast-path record
 };
+
+bool PGMIO_HEX_READER::READ_STATE::read_all(std::istream& input, std::unique_ptr<MSG_O>& message)
+{
+    LINE_SOURCE lines(input);
+    char* line = nullptr;
+    size_t length = 0;
+    bool too_long = false;
+    int line_number = 0;
+    while (!end_seen_ && lines.next(line, length, too_long)) {
+        ++line_number;
+        if (too_long || !read_line(line, length)) {
+            message = pgm_msg_hex_checksum_error(line_number);
+            return false;
+        }
+    }
+    // A read that broke off is no shorter file.
+    if (lines.failed()) {
+        pgm_msg_file_io_error(std::string(reader_.file))->post();
+        return false;
+    }
+    if (!end_seen_)
+        finish_without_end_record();
+    return true;
+}
 
 bool PGMIO_HEX_READER::READ_STATE::read_line(char* line, size_t length)
 {
@@ -409,7 +436,7 @@ void PGMIO_HEX_READER::set_hex_list(PGMIO_HEX_LIST* list)
 
 void PGMIO_HEX_READER::remove_extra_chars(std::string& line)
 {
-    line.erase(std::remove_if(line.begin(), line.end(), is_extra_char), line.end());
+    line.resize(strip_extra_chars(&line[0], line.size()));
 }
 
 bool PGMIO_HEX_READER::parse_hex_string(const std::string* current_string, std::string* number_of_string,
@@ -520,7 +547,7 @@ DWORD absolute_start(const PGMIO_HEX& block)
 
 DWORD absolute_end(const PGMIO_HEX& block)
 {
-    return block.segment_base + block.end_address + 1;
+    return absolute_start(block) + pgmio_hex_size(block);
 }
 
 // Message 17921 for the first overlapping pair; null when there is none.
@@ -565,25 +592,7 @@ bool PGMIO_HEX_READER::read_hex_file(bool reverse_bits, bool errors_as_warnings)
     current_address = 0;
 
     std::unique_ptr<MSG_O> message;
-    bool error = false;
-    {
-        READ_STATE state(*this, reverse_bits);
-        LINE_SOURCE lines(input);
-        char* line = nullptr;
-        size_t length = 0;
-        bool too_long = false;
-        int line_number = 0;
-        while (!state.end_seen() && lines.next(line, length, too_long)) {
-            ++line_number;
-            if (too_long || !state.read_line(line, length)) {
-                message = pgm_msg_hex_checksum_error(line_number);
-                error = true;
-                break;
-            }
-        }
-        if (!error && !state.end_seen())
-            state.finish_without_end_record();
-    }
+    bool error = !READ_STATE(*this, reverse_bits).read_all(input, message);
     if (hex_list->empty()) {
         message = pgm_msg_invalid_hex_file(std::string(file));
         error = true;

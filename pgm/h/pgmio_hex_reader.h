@@ -21,6 +21,12 @@ struct PGMIO_HEX {
 
 typedef std::vector<PGMIO_HEX*> PGMIO_HEX_LIST;
 
+// The number of bytes a block holds (0 for a block closed without any).
+inline DWORD pgmio_hex_size(const PGMIO_HEX& block)
+{
+    return block.end_address - block.start_address + 1;
+}
+
 // Deletes every block of the list with its data and empties the list.
 void pgmio_delete_hex_blocks(PGMIO_HEX_LIST& list);
 
@@ -49,8 +55,7 @@ public:
     bool read_hex_file(bool reverse_bits, bool errors_as_warnings);
 
 private:
-    class READ_STATE;
-    friend class READ_STATE;
+    class READ_STATE; // one pass of read_hex_file
 
     FIO_PATH file;                // the file to read
     PGMIO_HEX_LIST* hex_list;     // blocks of the last read in file order; null before any

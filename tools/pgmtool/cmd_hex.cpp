@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <memory>
 
-
 namespace {
 
 // True when a message other than a warning was issued since the last call.
@@ -81,7 +80,7 @@ int pgmtool_hexinfo(int argc, const char** argv)
     for (size_t i = 0; i < blocks->size(); ++i) {
         const PGMIO_HEX& block = *(*blocks)[i];
         DWORD start = block.segment_base + block.start_address;
-        DWORD size = block.end_address - block.start_address + 1;
+        DWORD size = pgmio_hex_size(block);
         if (size == 0) {
             std::printf("%5zu  0x%08X  (empty)\n", i + 1, unsigned(start));
             continue;

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <memory>
 
-
 int pgmtool_mif2bin(int argc, const char** argv)
 {
     int required_size = 0;

@@ -134,11 +134,8 @@ bool pgmtool_count_ok(const char* name, int value, int minimum)
 void pgmtool_commit_output(FIO_ATOMIC_FILE& output, const std::string& path)
 {
     // errno still tells why the temporary file could not be made or written.
-    if (output.stream() && !std::ferror(output.stream())) {
-        errno = 0;
-        if (output.commit())
-            return;
-    }
+    if (output.commit())
+        return;
     std::string reason = errno != 0 ? std::string(": ") + std::strerror(errno) : std::string();
     throw PGMTOOL_FAILURE("Can't write file " + path + reason);
 }
