@@ -4,7 +4,7 @@
 set -euo pipefail
 tool=${1:-build-bench/pgmtool}
 here=$(cd "$(dirname "$0")/.." && pwd)
-bash "$here/scripts/install-deps.sh" rhash python3 bc binutils srecord time >/dev/null
+bash "$here/scripts/install-deps.sh" rhash python3 bc binutils srecord time zip unzip >/dev/null
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -79,3 +79,24 @@ for out in pgm_mif srec_mif; do
 done
 printf '%-28s %8.3f s\n' "pgmtool mif2bin" "$t_pgm" "srec_cat -mif -binary" "$t_srec"
 echo "identical outputs; srec_cat/pgmtool $(ratio "$t_srec" "$t_pgm")"
+
+echo
+echo "== ZIP archive of 64 files of 1 MiB: create, list, extract"
+mkdir -p "$work/zipin"
+for i in $(seq -w 0 63); do head -c $((1 << 20)) /dev/urandom >"$work/zipin/f$i.bin"; done
+cd "$work"
+t_pgm=$(best_time sh -c "rm -f pgm.zip && '$tool' zip --create pgm.zip zipin/*")
+t_zip=$(best_time sh -c 'rm -f info.zip && zip -q -0 -X info.zip zipin/*')
+unzip -tq pgm.zip >/dev/null || { echo "unzip -t fails on the pgmtool archive" >&2; exit 1; }
+printf '%-28s %8.3f s\n' "pgmtool zip --create" "$t_pgm" "zip -q -0 -X" "$t_zip"
+echo "zip/pgmtool $(ratio "$t_zip" "$t_pgm") (archives $(wc -c <pgm.zip) and $(wc -c <info.zip) bytes)"
+t_pgm=$(best_time "$tool" zip --list pgm.zip)
+t_unzip=$(best_time unzip -v info.zip)
+printf '%-28s %8.3f s\n' "pgmtool zip --list" "$t_pgm" "unzip -v" "$t_unzip"
+echo "unzip/pgmtool $(ratio "$t_unzip" "$t_pgm")"
+t_pgm=$(best_time sh -c "rm -rf out_pgm && '$tool' zip --extract pgm.zip --dir=out_pgm")
+t_unzip=$(best_time sh -c 'rm -rf out_unzip && unzip -q info.zip -d out_unzip')
+diff -r zipin out_pgm/zipin >/dev/null && diff -r zipin out_unzip/zipin >/dev/null ||
+  { echo "extracted files differ from the originals" >&2; exit 1; }
+printf '%-28s %8.3f s\n' "pgmtool zip --extract" "$t_pgm" "unzip -q" "$t_unzip"
+echo "identical files; unzip/pgmtool $(ratio "$t_unzip" "$t_pgm")"

@@ -63,3 +63,13 @@ show icd2bin "$examples/pattern.icd" "$out/pattern.bin"
 dump "$out/pattern.bin"
 show icd2bin "$examples/pattern.icd" "$out/pattern_reversed.bin" --last_line_first --highest_bit_first
 dump "$out/pattern_reversed.bin"
+
+# ZIP archives of stored members: three examples archived under their own
+# names, listed, and extracted into a new folder.
+cd "$examples"
+show zip --create "$out/examples.zip" flash_image.hex rom.mif bitstream.dat
+show zip --list "$out/examples.zip"
+show zip --extract "$out/examples.zip" --dir="$out/extracted"
+echo "\$ cmp rom.mif extracted/rom.mif"
+cmp rom.mif "$out/extracted/rom.mif" && echo "same bytes"
+echo

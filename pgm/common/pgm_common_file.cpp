@@ -8,6 +8,7 @@
 #include "host/mem.h"
 #include "host/vxl.h"
 #include "pgm/common/pgm_check.h"
+#include "pgm/common/pgm_file_read.h"
 #include "pgm/common/pgm_hex_digit.h"
 
 #include <algorithm>
@@ -99,10 +100,7 @@ bool PGM_COMMON::pgm_open_input_file(std::string filepath, std::vector<std::stri
     return result;
 }
 
-namespace {
-
-// The bytes of a plain file, with a final 0; null when it cannot be read whole.
-BYTE* read_plain_file(const std::string& filepath, QWORD file_size, DWORD& size)
+BYTE* pgm_read_plain_file(const std::string& filepath, QWORD file_size, DWORD& size)
 {
     std::brisol_ifstream input(filepath, std::ios::in | std::ios::binary);
     if (!input.good())
@@ -115,6 +113,8 @@ BYTE* read_plain_file(const std::string& filepath, QWORD file_size, DWORD& size)
     size = DWORD(file_size);
     return data.release();
 }
+
+namespace {
 
 // The decompressed bytes of a gzip file, with a final 0; null when the
 // compressed data are damaged or decompress beyond a 32-bit size.
@@ -159,7 +159,7 @@ BYTE* PGM_COMMON::pgm_open_input_bin_file(std::string filepath, DWORD& size)
     // The array's size travels in 32 bits.
     if (file_size >= QWORD(DWORD(-1)))
         return nullptr;
-    return read_plain_file(filepath, file_size, size);
+    return pgm_read_plain_file(filepath, file_size, size);
 }
 
 BYTE* PGM_COMMON::convert_dat_to_rbf(std::string filepath, DWORD& size)

@@ -154,6 +154,24 @@ public:
     // A text file of one word per line ("b" binary, "0x" hexadecimal or a number).
     static BYTE* read_memory_file(std::string filepath, DWORD& width, DWORD& depth, DWORD& size);
 
+    // ---- Digests, HMAC and random values (pgm_common_digest.cpp) ----
+    // SHA-2 digests of a buffer: 32, 48 or 64 bytes. Caller deletes[] the result.
+    static BYTE* get_block_sha256(const BYTE* data, DWORD size);
+    static BYTE* get_block_sha384(const BYTE* data, DWORD size);
+    static BYTE* get_block_sha512(const BYTE* data, DWORD size);
+    // The digest of sha_size bytes: 32, 48 or 64.
+    static BYTE* get_block_sha(const BYTE* data, DWORD size, DWORD sha_size);
+    // HMAC-SHA-256 of a buffer under key: 32 bytes. Caller deletes[] the result.
+    static BYTE* get_block_hmac256(const BYTE* data, DWORD size, const BYTE* key, DWORD key_size);
+    // Pseudo-random values from a generator seeded by the clock on first use,
+    // or again when reseed is true.
+    static DWORD get_random_dword(bool reseed = false);
+    // As above, seeded from get_unique_info(true).
+    static DWORD get_true_random_dword(bool reseed = false);
+    // SHA-256 of the process and thread ids, the host's identifiers and,
+    // with with_time, the time: 32 bytes. Caller deletes[] the result.
+    static BYTE* get_unique_info(bool with_time);
+
 private:
     friend struct PGM_COMMON_TEST_ACCESS; // the tests reach the private helpers
     static std::vector<std::string> find_filenames(std::string filepath);

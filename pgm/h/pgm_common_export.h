@@ -3,6 +3,7 @@
 #pragma once
 
 #include "host/cfg.h"
+#include "host/cpt.h"
 #include "host/fio.h"
 #include "host/gen.h"
 #include "host/host_types.h"
@@ -16,6 +17,8 @@
 #include "pgm/h/pgm_brisol_fstream.h"
 #include "pgm/h/pgm_common.h"
 #include "pgm/h/pgm_common_cmd.h"
+#include "pgm/h/pgm_common_hmac_drbg.h"
 #include "pgm/h/pgm_common_msg.h"
+#include "pgm/h/pgm_common_zip.h"
 #include "pgm/h/pgm_jam_crc_streambuf.h"
 #include "pgm/h/pgmio_hex_reader.h"

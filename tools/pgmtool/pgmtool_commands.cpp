@@ -10,6 +10,11 @@ int pgmtool_mem2bin(int argc, const char** argv);
 int pgmtool_dat2rbf(int argc, const char** argv);
 int pgmtool_rbf2dat(int argc, const char** argv);
 int pgmtool_icd2bin(int argc, const char** argv);
+int pgmtool_zip(int argc, const char** argv);
+int pgmtool_sha(int argc, const char** argv);
+int pgmtool_hmac(int argc, const char** argv);
+int pgmtool_drbg(int argc, const char** argv);
+int pgmtool_random(int argc, const char** argv);
 
 const std::vector<PGMTOOL_COMMAND>& pgmtool_commands()
 {
@@ -24,6 +29,11 @@ const std::vector<PGMTOOL_COMMAND>& pgmtool_commands()
         {"dat2rbf", "Write a DAT file (one hexadecimal word per line) as binary", pgmtool_dat2rbf},
         {"rbf2dat", "Write a binary file as a DAT file", pgmtool_rbf2dat},
         {"icd2bin", "Write an ICD file (rows of bits as text) as packed bits", pgmtool_icd2bin},
+        {"zip", "Create, list or extract a ZIP archive of stored members", pgmtool_zip},
+        {"sha", "Print the SHA-256, SHA-384 or SHA-512 digest of a file", pgmtool_sha},
+        {"hmac", "Print the HMAC-SHA-256 of a file under a key", pgmtool_hmac},
+        {"drbg", "Print bytes of an HMAC_DRBG (SHA-256) built from a seed", pgmtool_drbg},
+        {"random", "Print pseudo-random 32-bit values", pgmtool_random},
     };
     return commands;
 }

@@ -1,0 +1,509 @@
+// ZIP archives: the records written, every reason an archive is refused
+// for, appending, the format's limits, archives written by other tools
+// (tests/data/zip) and pgmtool zip.
+//   python_stored.zip, python_deflated.zip: Python zipfile, ZIP_STORED and
+//     ZIP_DEFLATED, readme.txt ("hello\n") and dir/image.bin (tests/data/peer/image.bin)
+//   python_backslash.zip: one member named "folder\sub\note.txt"
+//   infozip_stored.zip: zip -0 -X of the same two files
+//   infozip_folders.zip: zip -0 -X -r dir readme.txt (a folder entry "dir/")
+//   infozip_comment.zip: zip -0 -X -z, with an archive comment
+// All files dated 2024-03-15 10:20:30.
+#include "test_support.h"
+
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+#include <sys/stat.h>
+#include <utime.h>
+#include <zlib.h>
+
+struct PGM_COMMON_ZIP_TEST_ACCESS {
+    static bool local_file_header(std::string& reason)
+    {
+        DWORD position = 0;
+        const BYTE archive[4] = {0x50, 0x4B, 0x03, 0x04};
+        return PGM_COMMON_ZIP::get_local_file_header(archive, 4, position, reason, NULL);
+    }
+};
+
+namespace {
+
+const std::string ZIP_DATA = PGM_SOURCE_DIR "/tests/data/zip/";
+const WORD PEER_TIME = 10 * 2048 + 20 * 32 + 30 / 2;
+const WORD PEER_DATE = (2024 - 1980) * 512 + 3 * 32 + 15;
+
+// Members released at the end of a test.
+struct MEMBERS {
+    ~MEMBERS() { PGM_COMMON_ZIP::delete_files(list); }
+    std::vector<PGM_COMMON_ZIP_FILE*> list;
+};
+
+PGM_COMMON_ZIP_FILE* member(const std::string& name, const std::string& bytes, WORD time = 0x5000,
+                            WORD date = 0x5869)
+{
+    auto file = std::make_unique<PGM_COMMON_ZIP_FILE>();
+    file->filename = name;
+    file->time = time;
+    file->date = date;
+    if (!bytes.empty()) {
+        file->data = new BYTE[bytes.size()];
+        std::memcpy(file->data, bytes.data(), bytes.size());
+        file->size = DWORD(bytes.size());
+    }
+    return file.release();
+}
+
+// Writes an archive of the members given as name and content pairs.
+void write_archive(const std::string& path, const std::vector<std::pair<std::string, std::string>>& contents,
+                   bool append = false)
+{
+    std::vector<PGM_COMMON_ZIP_FILE*> files;
+    for (const auto& content : contents)
+        files.push_back(member(content.first, content.second));
+    PGM_COMMON_ZIP::add_files(files, path, append, true);
+}
+
+// The members of an archive as name and content pairs; the reason when it cannot be read.
+std::vector<std::pair<std::string, std::string>> read_archive(const std::string& path, std::string* reason = NULL)
+{
+    MEMBERS members;
+    std::string why = PGM_COMMON_ZIP::get_files(path, members.list);
+    if (reason)
+        *reason = why;
+    std::vector<std::pair<std::string, std::string>> contents;
+    for (const PGM_COMMON_ZIP_FILE* file : members.list) {
+        EXPECT_EQ(file->size == 0, file->data == NULL);
+        contents.push_back({file->filename, std::string(reinterpret_cast<const char*>(file->data), file->size)});
+    }
+    return contents;
+}
+
+std::string reason_of(const std::string& archive_bytes)
+{
+    TEMP_DIR dir;
+    write_file(dir.file("t.zip"), archive_bytes);
+    std::string reason;
+    auto contents = read_archive(dir.file("t.zip"), &reason);
+    // Every archive made from small_archive() that can be read holds its one member.
+    if (reason.empty())
+        EXPECT_EQ((std::vector<std::pair<std::string, std::string>>{{"a.txt", "abc"}}), contents);
+    else
+        EXPECT_TRUE(contents.empty());
+    return reason;
+}
+
+DWORD le32(const std::string& bytes, size_t at)
+{
+    return PGM_COMMON::get_dword(reinterpret_cast<const BYTE*>(bytes.data() + at));
+}
+
+WORD le16(const std::string& bytes, size_t at)
+{
+    return WORD(BYTE(bytes[at]) | BYTE(bytes[at + 1]) << 8);
+}
+
+// The archive of one member "a.txt" holding "abc".
+std::string small_archive()
+{
+    TEMP_DIR dir;
+    write_archive(dir.file("a.zip"), {{"a.txt", "abc"}});
+    return read_file(dir.file("a.zip"));
+}
+
+} // namespace
+
+TEST(Zip, OneSmallMemberWritesTheRecordsAndReadsBack)
+{
+    const std::string zip = small_archive();
+    ASSERT_EQ(111u, zip.size()); // 30 + 5 + 3, 46 + 5, 22
+    const DWORD crc = DWORD(crc32(0, reinterpret_cast<const Bytef*>("abc"), 3));
+    // Local header.
+    EXPECT_EQ(0x04034B50u, le32(zip, 0));
+    EXPECT_EQ(10, le16(zip, 4));
+    EXPECT_EQ(0, le16(zip, 6) | le16(zip, 8));
+    EXPECT_EQ(0x5000, le16(zip, 10));
+    EXPECT_EQ(0x5869, le16(zip, 12));
+    EXPECT_EQ(crc, le32(zip, 14));
+    EXPECT_EQ(3u, le32(zip, 18));
+    EXPECT_EQ(3u, le32(zip, 22));
+    EXPECT_EQ(5, le16(zip, 26));
+    EXPECT_EQ(0, le16(zip, 28));
+    EXPECT_EQ("a.txtabc", zip.substr(30, 8));
+    // Central directory header.
+    EXPECT_EQ(0x02014B50u, le32(zip, 38));
+    EXPECT_EQ(30, le16(zip, 42));
+    EXPECT_EQ(10, le16(zip, 44));
+    EXPECT_EQ(crc, le32(zip, 54));
+    EXPECT_EQ(0u, le32(zip, 80)); // offset of the local header
+    EXPECT_EQ("a.txt", zip.substr(84, 5));
+    // End of central directory.
+    EXPECT_EQ(0x06054B50u, le32(zip, 89));
+    EXPECT_EQ(1, le16(zip, 97));
+    EXPECT_EQ(1, le16(zip, 99));
+    EXPECT_EQ(51u, le32(zip, 101));
+    EXPECT_EQ(38u, le32(zip, 105));
+    EXPECT_EQ(0, le16(zip, 109));
+
+    TEMP_DIR dir;
+    write_file(dir.file("a.zip"), zip);
+    MEMBERS members;
+    ASSERT_EQ("", PGM_COMMON_ZIP::get_files(dir.file("a.zip"), members.list));
+    ASSERT_EQ(1u, members.list.size());
+    const PGM_COMMON_ZIP_FILE& file = *members.list[0];
+    EXPECT_EQ("a.txt", file.filename);
+    EXPECT_EQ("abc", std::string(reinterpret_cast<const char*>(file.data), file.size));
+    EXPECT_EQ(0x5000, file.time);
+    EXPECT_EQ(0x5869, file.date);
+
+    PGM_COMMON_ZIP_FILE wanted;
+    wanted.filename = "a.txt";
+    EXPECT_EQ("", PGM_COMMON_ZIP::get_file(dir.file("a.zip"), wanted));
+    EXPECT_EQ("abc", std::string(reinterpret_cast<const char*>(wanted.data), wanted.size));
+    EXPECT_EQ(0, wanted.time); // not copied
+}
+
+TEST(Zip, EveryReasonAnArchiveIsRefusedFor)
+{
+    const std::string zip = small_archive();
+    auto patched = [&](size_t at, char value) {
+        std::string bytes = zip;
+        bytes[at] = value;
+        return bytes;
+    };
+    auto inserted = [&](size_t at, const std::string& bytes) { return zip.substr(0, at) + bytes + zip.substr(at); };
+    const std::string zip64_locator = std::string("PK\x06\x07", 4) + std::string(16, '\0');
+    const struct {
+        std::string bytes;
+        const char* reason;
+    } cases[] = {
+        {zip.substr(0, 100), "Incorrect input zip file size"},
+        {zip.substr(0, 36), "Incorrect input zip file size"},
+        {"abc", "Incorrect input zip file size"},
+        {zip + "x", "ZIP file is missing data"},
+        {zip.substr(89), "ZIP file is missing data"}, // no member
+        {patched(8, 8), "Compression is not supported"},
+        {patched(18, 4), "Compress and uncompress data size are mismatch"},
+        {patched(6, 1), "Encryption is not supported"},
+        {patched(38, 0), "Unable to locate central directory signature"},
+        {patched(89, 0), "Unable to locate end of central directory signature"},
+        {"hello", "Unable to locate end of central directory signature"},
+        {patched(35, 'x'), "ZIP data is corrupted"},
+        {patched(50, 1), "Local file field info and central directory field info are mismatch"},
+        {patched(84, 'b'), "Local file field info and central directory field info are mismatch"},
+        {inserted(89, std::string("PK\x06\x06", 4) + std::string(52, '\0')),
+         "ZIP64 End Of Central Directory Record is not supported"},
+        // A record whose length runs past the end.
+        {inserted(89, std::string("PK\x05\x05\xFF\xFF", 6)), "Incorrect input zip file size"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.reason, reason_of(c.bytes)) << c.reason;
+
+    // Records that are read and passed over.
+    EXPECT_EQ("", reason_of(inserted(89, zip64_locator)));
+    EXPECT_EQ("", reason_of(inserted(89, std::string("PK\x05\x05\x02\x00sg", 8))));
+    EXPECT_EQ("", reason_of(inserted(38, std::string("PK\x06\x08\x03\x00\x00\x00xyz", 11))));
+    // Data descriptors after the data, with and without their signature.
+    std::string described = patched(6, 8);
+    described[46] = 8;
+    const std::string descriptor = zip.substr(14, 12);
+    EXPECT_EQ("", reason_of(described.substr(0, 38) + "PK\x07\x08" + descriptor + described.substr(38)));
+    EXPECT_EQ("", reason_of(described.substr(0, 38) + descriptor + described.substr(38)));
+
+    TEMP_DIR dir;
+    write_file(dir.file("empty.zip"), "");
+    MEMBERS members;
+    members.list.push_back(member("kept", "1"));
+    EXPECT_EQ("Unable to open zip file " + dir.file("empty.zip") + " or zip file empty",
+              PGM_COMMON_ZIP::get_files(dir.file("empty.zip"), members.list));
+    EXPECT_EQ("Unable to open zip file " + dir.file("none.zip") + " or zip file empty",
+              PGM_COMMON_ZIP::get_files(dir.file("none.zip"), members.list));
+    EXPECT_EQ("Unable to open zip file " + dir.path() + " or zip file empty",
+              PGM_COMMON_ZIP::get_files(dir.path(), members.list));
+    write_file(dir.file("bad.zip"), zip + "x");
+    EXPECT_EQ("ZIP file is missing data", PGM_COMMON_ZIP::get_files(dir.file("bad.zip"), members.list));
+    EXPECT_EQ(1u, members.list.size()); // a failed read appends nothing
+
+    write_file(dir.file("a.zip"), zip);
+    PGM_COMMON_ZIP_FILE wanted;
+    wanted.filename = "b.txt";
+    EXPECT_EQ("Unable to locate file name: b.txt", PGM_COMMON_ZIP::get_file(dir.file("a.zip"), wanted));
+    EXPECT_EQ("ZIP file is missing data", PGM_COMMON_ZIP::get_file(dir.file("bad.zip"), wanted));
+    EXPECT_EQ(0u, wanted.size);
+}
+
+TEST(Zip, MisuseIsAnInternalError)
+{
+    TEMP_DIR dir;
+    std::vector<PGM_COMMON_ZIP_FILE*> none;
+    EXPECT_INTERNAL_ERROR(PGM_COMMON_ZIP::add_files(none, dir.file("a.zip"), false, true), "files.size()");
+    EXPECT_INTERNAL_ERROR(PGM_COMMON_ZIP::add_files(std::vector<std::string>{}, dir.file("a.zip"), false),
+                          "filenames.size()");
+    MEMBERS members;
+    members.list.push_back(member("a", "1"));
+    EXPECT_INTERNAL_ERROR(PGM_COMMON_ZIP::add_files(members.list, dir.file("a.zip.txt"), false, false),
+                          "PGM_COMMON::match_extension(output, {\".zip\"})");
+    EXPECT_INTERNAL_ERROR(PGM_COMMON_ZIP::add_files({dir.file("missing.bin")}, dir.file("a.zip"), false),
+                          "File " + dir.file("missing.bin") + " does not exist or status is bad");
+    EXPECT_INTERNAL_ERROR(PGM_COMMON_ZIP::add_files(members.list, dir.file("no/such/folder/a.zip"), false, false),
+                          "output_file.good()");
+    EXPECT_INTERNAL_ERROR(PGM_COMMON_ZIP_FILE("a", 0, NULL, 0, 0), "t2 > 0 && t3 != NULL");
+    PGM_COMMON_ZIP_FILE unnamed;
+    EXPECT_INTERNAL_ERROR(PGM_COMMON_ZIP::get_file(dir.file("a.zip"), unnamed),
+                          "!file.filename.empty() && file.size == 0 && file.data == NULL");
+    std::string reason;
+    EXPECT_INTERNAL_ERROR(PGM_COMMON_ZIP_TEST_ACCESS::local_file_header(reason), "local_file != NULL");
+    reason = "earlier";
+    EXPECT_INTERNAL_ERROR(PGM_COMMON_ZIP_TEST_ACCESS::local_file_header(reason), "failed_reason.empty()");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("a.zip")));
+}
+
+TEST(Zip, AppendingReplacesMembersOfTheSameName)
+{
+    TEMP_DIR dir;
+    const std::string zip = dir.file("a.zip");
+    write_archive(zip, {{"a", "old a"}, {"b", "old b"}, {"c", "old c"}});
+    write_archive(zip, {{"b", "new b"}, {"d", ""}}, true);
+    using CONTENTS = std::vector<std::pair<std::string, std::string>>;
+    EXPECT_EQ((CONTENTS{{"a", "old a"}, {"c", "old c"}, {"b", "new b"}, {"d", ""}}), read_archive(zip));
+    // Without append the archive is replaced.
+    write_archive(zip, {{"e", "e"}});
+    EXPECT_EQ((CONTENTS{{"e", "e"}}), read_archive(zip));
+    // An old file that is not an archive contributes nothing.
+    write_file(zip, "not an archive");
+    write_archive(zip, {{"f", "f"}}, true);
+    EXPECT_EQ((CONTENTS{{"f", "f"}}), read_archive(zip));
+    // A member of size 0 is written with CRC 0 and no data.
+    write_archive(zip, {{"empty", ""}});
+    const std::string bytes = read_file(zip);
+    EXPECT_EQ(30u + 5 + 46 + 5 + 22, bytes.size());
+    EXPECT_EQ(0u, le32(bytes, 14));
+}
+
+TEST(Zip, ArchivesBeyondTheFormatAreRefusedAndTheOldOneKept)
+{
+    TEMP_DIR dir;
+    const std::string zip = dir.file("a.zip");
+    write_archive(zip, {{"kept", "kept"}});
+    const std::string old = read_file(zip);
+
+    MEMBERS many;
+    for (int i = 0; i < 65536; ++i)
+        many.list.push_back(member(std::to_string(i), ""));
+    EXPECT_INTERNAL_ERROR(PGM_COMMON_ZIP::add_files(many.list, zip, true, false),
+                          "ZIP archive " + zip + " would hold 65537 members, more than the 65535 the format can count");
+    MEMBERS long_name;
+    long_name.list.push_back(member(std::string(65536, 'n'), "x"));
+    EXPECT_INTERNAL_ERROR(PGM_COMMON_ZIP::add_files(long_name.list, zip, false, false),
+                          "ZIP member name of 65536 bytes is longer than the 65535 bytes the format can hold: " +
+                              std::string(60, 'n') + "...");
+    // Sizes are checked before any byte of the data is read.
+    MEMBERS huge;
+    for (const char* name : {"h1", "h2"}) {
+        huge.list.push_back(member(name, "x"));
+        huge.list.back()->size = 0x80000000;
+    }
+    EXPECT_INTERNAL_ERROR(PGM_COMMON_ZIP::add_files(huge.list, zip, false, false),
+                          "ZIP archive " + zip + " would be 4294967478 bytes, more than the 4 GiB the format can address");
+    for (PGM_COMMON_ZIP_FILE* file : huge.list)
+        file->size = 1;
+    EXPECT_EQ(old, read_file(zip));
+    EXPECT_EQ(1u, std::distance(std::filesystem::directory_iterator(dir.path()), {}));
+
+    // 65535 members fit.
+    while (many.list.size() > 65535 - 1) {
+        delete many.list.back();
+        many.list.pop_back();
+    }
+    PGM_COMMON_ZIP::add_files(many.list, zip, true, false);
+    EXPECT_EQ(65535u, read_archive(zip).size());
+}
+
+TEST(Zip, FilesAreStoredAsOnDiskWithTheirTimes)
+{
+    TEMP_DIR dir;
+    // A gzip file is stored compressed, as it is.
+    const std::string gz = dir.file("data.gz");
+    {
+        gzFile out = gzopen(gz.c_str(), "wb");
+        gzputs(out, "compressed text\n");
+        gzclose(out);
+    }
+    write_file(dir.file("plain.txt"), "plain");
+    write_file(dir.file("empty.txt"), "");
+    struct {
+        const char* name;
+        int year, month, day, hour, minute, second;
+        WORD time, date;
+    } const stamps[] = {
+        {"data.gz", 2024, 3, 15, 10, 20, 31, PEER_TIME, PEER_DATE},
+        {"plain.txt", 1979, 6, 1, 12, 0, 0, 0, 1 * 32 + 1},                             // before 1980
+        {"empty.txt", 2150, 1, 1, 0, 0, 0, 23 * 2048 + 59 * 32 + 29, 127 * 512 + 12 * 32 + 31}, // after 2107
+    };
+    std::vector<std::string> paths;
+    for (const auto& s : stamps) {
+        std::tm local{};
+        local.tm_year = s.year - 1900;
+        local.tm_mon = s.month - 1;
+        local.tm_mday = s.day;
+        local.tm_hour = s.hour;
+        local.tm_min = s.minute;
+        local.tm_sec = s.second;
+        local.tm_isdst = -1;
+        struct utimbuf times = {std::mktime(&local), std::mktime(&local)};
+        ASSERT_EQ(0, utime(dir.file(s.name).c_str(), &times));
+        paths.push_back(dir.file(s.name));
+    }
+    const std::string zip = dir.file("files.zip");
+    PGM_COMMON_ZIP::add_files(paths, zip, false);
+    MEMBERS members;
+    ASSERT_EQ("", PGM_COMMON_ZIP::get_files(zip, members.list));
+    ASSERT_EQ(3u, members.list.size());
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(paths[i], members.list[i]->filename);
+        EXPECT_EQ(read_file(paths[i]), std::string(reinterpret_cast<const char*>(members.list[i]->data),
+                                                   members.list[i]->size));
+        EXPECT_EQ(stamps[i].time, members.list[i]->time) << stamps[i].name;
+        EXPECT_EQ(stamps[i].date, members.list[i]->date) << stamps[i].name;
+    }
+}
+
+TEST(Zip, ArchivesOfOtherTools)
+{
+    const std::string image = read_file(PGM_SOURCE_DIR "/tests/data/peer/image.bin");
+    using CONTENTS = std::vector<std::pair<std::string, std::string>>;
+    const CONTENTS two = {{"readme.txt", "hello\n"}, {"dir/image.bin", image}};
+    for (const char* name : {"python_stored.zip", "infozip_stored.zip"}) {
+        EXPECT_EQ(two, read_archive(ZIP_DATA + name)) << name;
+        MEMBERS members;
+        ASSERT_EQ("", PGM_COMMON_ZIP::get_files(ZIP_DATA + name, members.list));
+        EXPECT_EQ(PEER_TIME, members.list[1]->time);
+        EXPECT_EQ(PEER_DATE, members.list[1]->date);
+    }
+    EXPECT_EQ((CONTENTS{{"dir/", ""}, {"dir/image.bin", image}, {"readme.txt", "hello\n"}}),
+              read_archive(ZIP_DATA + "infozip_folders.zip"));
+    EXPECT_EQ((CONTENTS{{"readme.txt", "hello\n"}}), read_archive(ZIP_DATA + "infozip_comment.zip"));
+    std::string reason;
+    read_archive(ZIP_DATA + "python_deflated.zip", &reason);
+    EXPECT_EQ("Compression is not supported", reason);
+
+    // Backslashes in stored and in wanted names are folder slashes.
+    EXPECT_EQ((CONTENTS{{"folder/sub/note.txt", "backslash name\n"}}), read_archive(ZIP_DATA + "python_backslash.zip"));
+    PGM_COMMON_ZIP_FILE wanted;
+    wanted.filename = "dir\\image.bin";
+    EXPECT_EQ("", PGM_COMMON_ZIP::get_file(ZIP_DATA + "infozip_stored.zip", wanted));
+    EXPECT_EQ(image, std::string(reinterpret_cast<const char*>(wanted.data), wanted.size));
+}
+
+TEST(Zip, OtherToolsReadOurArchives)
+{
+    TEMP_DIR dir;
+    const std::string image = read_file(PGM_SOURCE_DIR "/tests/data/peer/image.bin");
+    const std::vector<std::pair<std::string, std::string>> contents = {
+        {"readme.txt", "hello\n"}, {"image.bin", image}, {"empty", ""}};
+    for (const auto& content : contents)
+        write_file(dir.file(content.first), content.second);
+    write_archive(dir.file("ours.zip"), contents);
+    RUN_RESULT tested = run_command("unzip -t " + dir.file("ours.zip"));
+    EXPECT_EQ(0, tested.exit_code) << tested.output;
+    EXPECT_NE(std::string::npos, tested.output.find("No errors detected"));
+    // Python's zipfile: every member stored, with the bytes of its file.
+    RUN_RESULT listed = run_command("cd " + dir.path() +
+                                    " && python3 -c \"import zipfile\n"
+                                    "z = zipfile.ZipFile('ours.zip')\n"
+                                    "assert z.testzip() is None\n"
+                                    "for i in z.infolist(): print(i.filename, i.file_size, i.compress_type, "
+                                    "z.read(i) == open(i.filename, 'rb').read())\"");
+    EXPECT_EQ(0, listed.exit_code) << listed.output;
+    EXPECT_EQ("readme.txt 6 0 True\nimage.bin 3000 0 True\nempty 0 0 True\n", listed.output);
+}
+
+namespace {
+
+RUN_RESULT run_zip(const TEMP_DIR& dir, const std::string& arguments)
+{
+    return run_command("cd " + dir.path() + " && " + PGMTOOL_PATH + " zip " + arguments);
+}
+
+} // namespace
+
+TEST(ZipTool, CreateListAppendAndExtract)
+{
+    TEMP_DIR dir;
+    std::filesystem::create_directories(dir.file("src/sub"));
+    write_file(dir.file("src/a.txt"), "abc");
+    write_file(dir.file("src/sub/b.bin"), std::string("\0\1\2", 3));
+    write_file(dir.file("src/empty"), "");
+    RUN_RESULT created = run_zip(dir, "--create out.zip src/a.txt src/sub/b.bin");
+    EXPECT_EQ(0, created.exit_code) << created.output;
+    EXPECT_EQ("out.zip written with 2 members\n", created.output);
+    created = run_zip(dir, "--create out.zip src/empty src/a.txt --append");
+    EXPECT_EQ("out.zip updated with 2 members\n", created.output);
+    RUN_RESULT listed = run_zip(dir, "--list out.zip");
+    EXPECT_EQ(0, listed.exit_code);
+    EXPECT_EQ("         3  0854897F  src/sub/b.bin\n"
+              "         0  00000000  src/empty\n"
+              "         3  352441C2  src/a.txt\n",
+              listed.output);
+    RUN_RESULT extracted = run_zip(dir, "--extract out.zip --dir=out/here");
+    EXPECT_EQ(0, extracted.exit_code) << extracted.output;
+    EXPECT_EQ("3 members extracted to out/here\n", extracted.output);
+    for (const char* name : {"src/a.txt", "src/sub/b.bin", "src/empty"})
+        EXPECT_EQ(read_file(dir.file(name)), read_file(dir.file(std::string("out/here/") + name))) << name;
+
+    EXPECT_EQ(1, run_zip(dir, "out.zip").exit_code);
+    EXPECT_EQ(1, run_zip(dir, "--create out.zip").exit_code);
+    EXPECT_EQ(1, run_zip(dir, "--extract out.zip").exit_code);
+    EXPECT_EQ(0, run_zip(dir, "--help").exit_code);
+    RUN_RESULT wrong = run_zip(dir, "--create out.jar src/a.txt");
+    EXPECT_EQ(2, wrong.exit_code);
+    EXPECT_EQ("Error: The archive name out.jar must end in \".zip\"\n", wrong.output);
+    write_file(dir.file("bad.zip"), small_archive() + "x");
+    wrong = run_zip(dir, "--list bad.zip");
+    EXPECT_EQ(2, wrong.exit_code);
+    EXPECT_EQ("Error: ZIP file is missing data\n", wrong.output);
+}
+
+TEST(ZipTool, ExtractionStaysInsideItsFolder)
+{
+    const struct {
+        const char* name;
+        const char* reason;
+    } hostile[] = {
+        {"../evil.txt", "leaves the target folder through \"..\""},
+        {"a/../../evil.txt", "leaves the target folder through \"..\""},
+        {"a\\..\\..\\evil.txt", "leaves the target folder through \"..\""},
+        {"/tmp/evil.txt", "is an absolute path"},
+        {"\\evil.txt", "is an absolute path"},
+        {"C:/evil.txt", "is an absolute path"},
+        {"./.", "names the target folder itself"},
+    };
+    for (const auto& h : hostile) {
+        TEMP_DIR dir;
+        write_archive(dir.file("h.zip"), {{"good.txt", "good"}, {h.name, "evil"}});
+        RUN_RESULT result = run_zip(dir, "--extract h.zip --dir=out");
+        EXPECT_EQ(2, result.exit_code) << h.name;
+        std::string name = h.name;
+        PGM_COMMON::change_folder_slash(name);
+        EXPECT_EQ("Error: Member \"" + name + "\" of h.zip " + h.reason + "; nothing extracted\n", result.output);
+        EXPECT_FALSE(std::filesystem::exists(dir.file("out"))) << h.name; // nothing written
+    }
+
+    // A symbolic link inside the folder is neither followed nor written through.
+    TEMP_DIR dir;
+    std::filesystem::create_directories(dir.file("out"));
+    std::filesystem::create_directories(dir.file("outside"));
+    std::filesystem::create_directory_symlink(dir.file("outside"), dir.file("out/link"));
+    std::filesystem::create_symlink(dir.file("outside/target.txt"), dir.file("out/file_link"));
+    write_archive(dir.file("l.zip"), {{"link/x.txt", "through the link"}});
+    RUN_RESULT result = run_zip(dir, "--extract l.zip --dir=out");
+    EXPECT_EQ(2, result.exit_code);
+    EXPECT_NE(std::string::npos, result.output.find("Can't open folder link of member link/x.txt")) << result.output;
+    write_archive(dir.file("f.zip"), {{"file_link", "replaces the link"}, {"a/./b/../c.txt", "c"}});
+    result = run_zip(dir, "--extract f.zip --dir=out");
+    EXPECT_EQ(0, result.exit_code) << result.output;
+    EXPECT_FALSE(std::filesystem::is_symlink(dir.file("out/file_link")));
+    EXPECT_EQ("replaces the link", read_file(dir.file("out/file_link")));
+    EXPECT_EQ("c", read_file(dir.file("out/a/c.txt")));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.file("outside")));
+}
