@@ -2,7 +2,7 @@
 # pgmtool beside other tools on the same files: same answers, and the
 # whole-process times side by side (best of three runs each).
 set -euo pipefail
-tool=${1:-build-bench/pgmtool}
+tool=$(realpath "${1:-build-bench/pgmtool}")
 here=$(cd "$(dirname "$0")/.." && pwd)
 bash "$here/scripts/install-deps.sh" rhash python3 bc binutils srecord time zip unzip >/dev/null
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs pgmtool on the bundled example files and shows each command.
 set -euo pipefail
-tool=${1:-build/pgmtool}
+tool=$(realpath "${1:-build/pgmtool}")
 here=$(cd "$(dirname "$0")/.." && pwd)
 examples=$here/examples
 out=$(mktemp -d)
@@ -73,3 +73,10 @@ show zip --extract "$out/examples.zip" --dir="$out/extracted"
 echo "\$ cmp rom.mif extracted/rom.mif"
 cmp rom.mif "$out/extracted/rom.mif" && echo "same bytes"
 echo
+
+# Digests, HMAC and deterministic random bits.
+show sha "$examples/check_digits.txt"
+show sha "$examples/check_digits.txt" --bits=512
+show hmac "$examples/check_digits.txt" --key=4a656665
+show drbg --entropy=000102030405060708090a0b0c0d0e0f --nonce=2021222324252627 --bytes=40 --calls=2
+show random --count=3
