@@ -4,7 +4,7 @@
 set -euo pipefail
 tool=$(realpath "${1:-build-bench/pgmtool}")
 here=$(cd "$(dirname "$0")/.." && pwd)
-bash "$here/scripts/install-deps.sh" rhash python3 bc binutils srecord time zip unzip >/dev/null
+bash "$here/scripts/install-deps.sh" rhash python3 bc binutils srecord time zip unzip libxml2-utils >/dev/null
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -100,3 +100,31 @@ diff -r zipin out_pgm/zipin >/dev/null && diff -r zipin out_unzip/zipin >/dev/nu
   { echo "extracted files differ from the originals" >&2; exit 1; }
 printf '%-28s %8.3f s\n' "pgmtool zip --extract" "$t_pgm" "unzip -q" "$t_unzip"
 echo "identical files; unzip/pgmtool $(ratio "$t_unzip" "$t_pgm")"
+
+echo
+echo "== Programming-file generator jobs of about 1, 10 and 50 MB: pgmtool xml beside xmllint --noout"
+# A job with many raw_file and partition elements.
+make_job() {
+  /usr/bin/python3 - "$1" "$2" <<'PY'
+import sys
+path, count = sys.argv[1], int(sys.argv[2])
+with open(path, "w") as out:
+    out.write('<pfg version="1">\n    <settings mode="ASX4" custom_db_dir="db"/>\n    <raw_files>\n')
+    for i in range(count):
+        out.write('        <raw_file type="HEX" id="raw%d" bitswap="true">inputs/image_%d.hex</raw_file>\n' % (i, i))
+    out.write('    </raw_files>\n    <flash_devices>\n        <flash_device type="MT25QU01G" id="flash0">\n')
+    for i in range(count):
+        out.write('            <partition id="p%d" s_addr="0x%08X" e_addr="auto" fixed_s_addr="true" size="4096"/>\n'
+                  % (i, i * 4096))
+    out.write('        </flash_device>\n    </flash_devices>\n</pfg>\n')
+PY
+}
+for size in 1 10 50; do
+  make_job "$work/job$size.xml" $((size * 5600))
+  t_pgm=$(best_time "$tool" xml "$work/job$size.xml" --kind=pfg)
+  t_lint=$(best_time xmllint --noout "$work/job$size.xml")
+  eval "t_job$size=$t_pgm"
+  printf '%-28s %8.3f s   xmllint --noout %8.3f s   xmllint/pgmtool %s   (%s bytes)\n' "pgmtool xml, $size MB job" \
+    "$t_pgm" "$t_lint" "$(ratio "$t_lint" "$t_pgm")" "$(wc -c <"$work/job$size.xml")"
+done
+echo "growth: 50 MB / 10 MB job time $(ratio "$t_job50" "$t_job10") (5 for linear)"

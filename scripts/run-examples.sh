@@ -80,3 +80,16 @@ show sha "$examples/check_digits.txt" --bits=512
 show hmac "$examples/check_digits.txt" --key=4a656665
 show drbg --entropy=000102030405060708090a0b0c0d0e0f --nonce=2021222324252627 --bytes=40 --calls=2
 show random --count=3
+
+# XML configuration files: a programming-file generator job loaded into its
+# typed element tree, validated against its schema, filtered by a
+# condition and written back.
+show xml "$examples/pfg_job.xml" --kind=pfg --xsd="$here/tests/data/xml/pfg.xsd" --out="$out/pfg_job.xml"
+echo "\$ head -12 pfg_job.xml"
+head -12 "$out/pfg_job.xml"
+echo
+show xml "$out/pfg_job.xml" --kind=pfg
+show xml "$examples/pfg_job.xml" --kind=pfg --continue=WITHOUT_GOLDEN
+show xml "$examples/pfg_job.xml" --check_xsd="$here/tests/data/xml/pfg.xsd"
+show xml "$examples/pfg_job.xml" --encode="$out/pfg_job.xml.enc"
+show xml "$out/pfg_job.xml.enc" --kind=pfg --encoded

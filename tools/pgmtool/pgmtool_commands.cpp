@@ -15,6 +15,7 @@ int pgmtool_sha(int argc, const char** argv);
 int pgmtool_hmac(int argc, const char** argv);
 int pgmtool_drbg(int argc, const char** argv);
 int pgmtool_random(int argc, const char** argv);
+int pgmtool_xml(int argc, const char** argv);
 
 const std::vector<PGMTOOL_COMMAND>& pgmtool_commands()
 {
@@ -34,6 +35,7 @@ const std::vector<PGMTOOL_COMMAND>& pgmtool_commands()
         {"hmac", "Print the HMAC-SHA-256 of a file under a key", pgmtool_hmac},
         {"drbg", "Print bytes of an HMAC_DRBG (SHA-256) built from a seed", pgmtool_drbg},
         {"random", "Print pseudo-random 32-bit values", pgmtool_random},
+        {"xml", "Load, filter, validate and write an XML configuration file", pgmtool_xml},
     };
     return commands;
 }

@@ -1,0 +1,271 @@
+// The entry points for the XML configuration files: reading a file of a
+// given kind into a tree of schema objects, writing a tree back as XML,
+// validating a file against a schema, and setting attribute members from
+// a list of texts.
+#include "pgm/h/pgm_common_xml.h"
+#include "pgm/h/pgm_common_xml_dom.h"
+
+#include "h/pgm_common_xml_pfg_auto_export.h"
+#include "host/fio.h"
+#include "host/mem.h"
+#include "pgm/common/pgm_check.h"
+#include "pgm/h/pgm_common.h"
+
+#include <memory>
+
+static MEM_INITIALIZER mem_initializer(PGM_MODULE_NAME);
+
+XERCES_CPP_NAMESPACE_USE
+
+// Reports the text as an error of the family's generated source.
+#define PGM_FAMILY_CHECK(family, condition, text)                                         \
+    do {                                                                                   \
+        if (!(condition))                                                                  \
+            MSG_INTERNAL_ERROR::report(text, PGM_MODULE_NAME, (family).source, __LINE__); \
+    } while (0)
+
+namespace {
+
+const char* const IF_CONTINUE = "__if_continue__";
+const char* const IF_SKIP = "__if_skip__";
+const char* const HIDDEN = "__hidden__";
+const std::string INDENT = "    ";
+
+const PGM_COMMON_XML_CHILD_RULE* find_rule(const PGM_COMMON_XML_FAMILY& family, const std::string& parent,
+                                           const std::string& child)
+{
+    for (const PGM_COMMON_XML_CHILD_RULE& rule : family.rules) {
+        if (PGM_COMMON_XML_HELPER::match_element_name(parent, rule.parents) &&
+            PGM_COMMON_XML_HELPER::match_element_name(child, rule.childs))
+            return &rule;
+    }
+    return NULL;
+}
+
+// The object for a DOM element, filled from its attributes and text.
+PGM_COMMON_XML_ELEMENT* create_element(const PGM_COMMON_XML_CHILD_RULE& rule, DOMNode* node, std::string name)
+{
+    stl_toupper(name);
+    std::unique_ptr<PGM_COMMON_XML_ELEMENT> element(rule.create(PGM_COMMON_XML_HELPER::convert_string_to_enum(name)));
+    PGM_CHECK(element != NULL);
+    PGM_COMMON_XML_HELPER::get_attribute(element.get(), node->getAttributes());
+    PGM_COMMON_XML_HELPER::get_value(element.get(), node);
+    return element.release();
+}
+
+// Builds the objects below root from the children of the document element,
+// depth first in document order, without recursion.
+void build_tree(const PGM_COMMON_XML_FAMILY& family, DOMElement* top, PGM_COMMON_XML_ELEMENT* root)
+{
+    std::vector<DOMNode*> nodes, child_nodes;
+    std::vector<PGM_COMMON_XML_ELEMENT*> elements;
+    DOMNode* parent_node = top;
+    PGM_COMMON_XML_ELEMENT* parent = root;
+    DOMNode* node = top->getFirstChild();
+    for (;;) {
+        if (node == NULL) {
+            if (nodes.empty())
+                break;
+            parent_node = nodes.back();
+            node = child_nodes.back()->getNextSibling();
+            parent = elements.back();
+            nodes.pop_back();
+            child_nodes.pop_back();
+            elements.pop_back();
+            continue;
+        }
+        std::string name = PGM_COMMON_XML_DOM_HELPER::get_element_name_from_node(node);
+        if (name == "#text" || name == "#comment") {
+            node = node->getNextSibling();
+            continue;
+        }
+        std::string parent_name = PGM_COMMON_XML_DOM_HELPER::get_element_name_from_node(parent_node);
+        const PGM_COMMON_XML_CHILD_RULE* rule = find_rule(family, parent_name, name);
+        if (rule == NULL)
+            PGM_FAIL("Parent element \"%s\" does not support \"%s\" element", parent_name.c_str(), name.c_str());
+        PGM_COMMON_XML_ELEMENT* element = create_element(*rule, node, name);
+        parent->add_child(element, NULL);
+        nodes.push_back(parent_node);
+        child_nodes.push_back(node);
+        elements.push_back(parent);
+        parent_node = node;
+        parent = element;
+        node = node->getFirstChild();
+    }
+    PGM_CHECK(nodes.size() == 0);
+    PGM_CHECK(child_nodes.size() == 0);
+    PGM_CHECK(elements.size() == 0);
+}
+
+// A parser reads a carriage return in text, and a tab or a line end in an
+// attribute value, as other white space: they are written as references.
+std::string attribute_value(const std::string& escaped)
+{
+    std::string value;
+    for (char c : escaped) {
+        if (c == '\t')
+            value += "&#9;";
+        else if (c == '\n')
+            value += "&#10;";
+        else
+            value += c;
+    }
+    return value;
+}
+
+// The element's name in a file: its sub-class name in lower case.
+std::string element_name(const PGM_COMMON_XML_ELEMENT* element)
+{
+    std::string name = PGM_COMMON_XML_UTIL::convert_enum_to_string(element->info.sub_class_type);
+    stl_tolower(name);
+    return name;
+}
+
+} // namespace
+
+void* PGM_COMMON_XML::parse_xml(PGM_COMMON_XML_FILE_ENUM kind, std::string file, std::string xsd, bool encoded,
+                                std::string continue_conditions, std::string skip_conditions,
+                                std::string replacement)
+{
+    PGM_CHECK_TEXT(int(kind) >= 0 && int(kind) < int(PGM_COMMON_XML_FILE_MAX), "Unsupported XML file type");
+    const PGM_COMMON_XML_FAMILY* family = get_family(kind);
+    if (family == NULL)
+        PGM_FAIL("The schema classes of XML file type %d are not part of this library", int(kind));
+
+    std::unique_ptr<PGM_COMMON_XML_PARSER_DOM> dom = std::make_unique<PGM_COMMON_XML_PARSER_DOM>();
+    DOMDocument* xml = dom->loadconfig(file.c_str(), NULL, encoded, replacement, false);
+    PGM_FAMILY_CHECK(*family, xml != NULL, "xml != NULL");
+    PGM_FAMILY_CHECK(*family, dom->get_error_handler() != NULL, "dom->get_error_handler() != NULL");
+    PGM_FAMILY_CHECK(*family, !dom->get_error_handler()->getSawErrors(), "Error during XML parsing");
+    DOMElement* top = xml->getDocumentElement();
+    PGM_FAMILY_CHECK(*family, top != NULL, "Unable to read the XML file");
+
+    std::unique_ptr<PGM_COMMON_XML_ELEMENT> root(family->create_root());
+    PGM_CHECK(root != NULL);
+    PGM_COMMON_XML_HELPER::get_attribute(root.get(), top->getAttributes());
+    build_tree(*family, top, root.get());
+    PGM_COMMON_XML_HELPER::update_if_condition(root.get(), continue_conditions, skip_conditions);
+    root->check_child_count();
+    dom.reset();
+    if (!xsd.empty())
+        PGM_COMMON_XML_HELPER::check_xsd(root.get(), xsd.c_str(), PGM_COMMON::get_filename(file));
+    return root.release();
+}
+
+// The file is written whole or not at all, into its folder, made when missing.
+void PGM_COMMON_XML::write_xml(PGM_COMMON_XML_ELEMENT* root, std::string file)
+{
+    std::string folder, name;
+    PGM_COMMON::get_folder_and_filename(file, folder, name);
+    if (!folder.empty() && !FIO_FILE_SYSTEM::exists(folder)) {
+        try {
+            PGM_COMMON::create_folder(folder);
+        } catch (const PGM_INTERNAL_ERROR&) {
+            // The file cannot be made either, which is reported below.
+        }
+    }
+    FIO_ATOMIC_FILE out(file);
+    PGM_CHECK_TEXT(out.stream() != NULL, "out != NULL");
+    std::string xml;
+    write_xml_element(root, xml, "", false, false, false);
+    PGM_CHECK(xml.size() > 0);
+    if (!out.write(xml.data(), xml.size()) || !out.commit())
+        PGM_FAIL("Cannot write file %s.", file.c_str());
+}
+
+void PGM_COMMON_XML::write_xml_element(PGM_COMMON_XML_ELEMENT* element, std::string& out, std::string indent,
+                                       bool skip_if_continue, bool skip_if_skip, bool skip_hidden)
+{
+    PGM_CHECK(element != NULL);
+    std::string name = element_name(element);
+    std::string start =
+        indent + "<" + name + get_attribute_string(element, skip_if_continue, skip_if_skip, skip_hidden);
+    if (!element->childs.empty()) {
+        PGM_CHECK(element->info.ptr == NULL);
+        out += start + ">\n";
+        for (PGM_COMMON_XML_ELEMENT* child : element->childs)
+            write_xml_element(child, out, indent + INDENT, skip_if_continue, skip_if_skip, skip_hidden);
+        out += indent + "</" + name + ">\n";
+    } else if (element->info.ptr != NULL) {
+        out += start + ">" + get_xml_string(element->info.string) + "</" + name + ">\n";
+    } else {
+        out += start + "/>\n";
+    }
+}
+
+void PGM_COMMON_XML::check_xsd(std::string file, std::string xsd, std::string& errors, std::string& warnings)
+{
+    std::unique_ptr<PGM_COMMON_XML_PARSER_DOM> dom = std::make_unique<PGM_COMMON_XML_PARSER_DOM>();
+    DOMDocument* doc = dom->loadconfig(file.c_str(), xsd.empty() ? NULL : xsd.c_str(), false, "", true);
+    PGM_CHECK(doc != NULL);
+    PGM_CHECK(dom->get_error_handler() != NULL);
+    if (dom->get_error_handler()->getSawErrors())
+        errors = dom->get_error_handler()->getMsg();
+    else
+        warnings = dom->get_error_handler()->getMsg();
+}
+
+void PGM_COMMON_XML::overwrite_attribute_string(PGM_COMMON_XML_ELEMENT* element, std::string* attribute_values)
+{
+    PGM_CHECK(element != NULL && element->attribute_info.size() != 0 && attribute_values != NULL);
+    for (size_t i = 0; i < element->attribute_info.size(); ++i) {
+        const PGM_COMMON_XML_ATTRIBUTE_INFO& entry = element->attribute_info[i];
+        if (!attribute_values[i].empty() && entry.ptr != NULL)
+            assign_xml_value(entry.ptr, entry.type, entry.exist, attribute_values[i], entry.enum_string, false);
+    }
+}
+
+const PGM_COMMON_XML_FAMILY* PGM_COMMON_XML::get_family(PGM_COMMON_XML_FILE_ENUM kind)
+{
+    switch (kind) {
+    case PGM_COMMON_XML_FILE_PFG:
+        return &pgm_common_xml_pfg_family();
+    default:
+        return NULL;
+    }
+}
+
+std::string PGM_COMMON_XML::get_attribute_string(PGM_COMMON_XML_ELEMENT* element, bool skip_if_continue,
+                                                 bool skip_if_skip, bool skip_hidden)
+{
+    std::string text;
+    for (const PGM_COMMON_XML_ATTRIBUTE_INFO& entry : element->attribute_info) {
+        if ((skip_if_continue && entry.name == IF_CONTINUE) || (skip_if_skip && entry.name == IF_SKIP) ||
+            (skip_hidden && entry.name == HIDDEN))
+            continue;
+        if (entry.exist == PGM_XML_EXIST_MUST || (entry.exist == PGM_XML_EXIST_OPTIONAL && !entry.string.empty()))
+            text += " " + entry.name + "=\"" + attribute_value(get_xml_string(entry.string)) + "\"";
+    }
+    return text;
+}
+
+std::string PGM_COMMON_XML::get_xml_string(std::string text)
+{
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+        case '<':
+            escaped += "&lt;";
+            break;
+        case '>':
+            escaped += "&gt;";
+            break;
+        case '&':
+            escaped += "&amp;";
+            break;
+        case '\'':
+            escaped += "&apos;";
+            break;
+        case '"':
+            escaped += "&quot;";
+            break;
+        case '\r':
+            escaped += "&#13;";
+            break;
+        default:
+            escaped += c;
+        }
+    }
+    return escaped;
+}

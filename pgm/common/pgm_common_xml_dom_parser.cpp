@@ -1,0 +1,464 @@
+// Loading XML files and texts into a Xerces-C DOM, the parser's error
+// handler, the narrow and wide text holder, and the DOM node readers.
+//
+// Files are untrusted: the parser never resolves an external entity or DTD
+// by itself (there is no entity resolver, so nothing outside the text is
+// read) and its security manager bounds entity expansion. A schema is read
+// by the library as a grammar before the parse, since the parser will not
+// fetch it either.
+#include "pgm/h/pgm_common_xml_dom.h"
+
+#include "host/fio.h"
+#include "host/gen.h"
+#include "host/mem.h"
+#include "pgm/common/pgm_check.h"
+#include "pgm/common/pgm_xml_encoding.h"
+#include "pgm/h/pgm_common.h"
+
+#include <xercesc/framework/LocalFileInputSource.hpp>
+#include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/sax/SAXException.hpp>
+#include <xercesc/util/PlatformUtils.hpp>
+#include <xercesc/util/XMLString.hpp>
+#include <xercesc/validators/common/Grammar.hpp>
+
+#include <cstring>
+#include <iostream>
+#include <memory>
+
+static MEM_INITIALIZER mem_initializer(PGM_MODULE_NAME);
+
+XERCES_CPP_NAMESPACE_USE
+
+namespace {
+
+// Entity references a document may expand in all. The files have no use
+// for more than a few, and every expansion may copy the whole text.
+const XMLSize_t ENTITY_EXPANSION_LIMIT = 100;
+
+// Transcoding needs the platform; the loads initialise it, and a text
+// holder made before any load does so here.
+void ensure_platform()
+{
+    if (XMLPlatformUtils::fgTransService == nullptr || XMLPlatformUtils::fgMemoryManager == nullptr)
+        XMLPlatformUtils::Initialize(XMLUni::fgXercescDefaultLocale);
+}
+
+XMLCh* allocate_wide(size_t count)
+{
+    return static_cast<XMLCh*>(XMLPlatformUtils::fgMemoryManager->allocate((count + 1) * sizeof(XMLCh)));
+}
+
+// The code point of the UTF-8 sequence at text[i], advancing i; false for
+// a sequence that is not well-formed UTF-8 (overlong, surrogate, too large).
+bool decode_utf8(const unsigned char* text, size_t size, size_t& i, unsigned long& code)
+{
+    unsigned char lead = text[i++];
+    int follow = lead < 0x80 ? 0 : lead >= 0xC2 && lead <= 0xDF ? 1 : lead >= 0xE0 && lead <= 0xEF ? 2
+                                                              : lead >= 0xF0 && lead <= 0xF4 ? 3 : -1;
+    if (follow < 0 || size - i < size_t(follow))
+        return false;
+    code = follow == 0 ? lead : lead & (0x3F >> follow);
+    for (int k = 0; k < follow; ++k, ++i) {
+        if ((text[i] & 0xC0) != 0x80)
+            return false;
+        code = code << 6 | (text[i] & 0x3F);
+    }
+    const unsigned long least[] = {0, 0x80, 0x800, 0x10000};
+    return code >= least[follow] && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
+}
+
+// A UTF-8 text in the wide form; a text that is not UTF-8 takes one
+// character per byte. Released through the platform memory manager.
+XMLCh* to_wide(const char* text)
+{
+    ensure_platform();
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+    const size_t size = std::strlen(text);
+    XMLCh* wide = allocate_wide(size);
+    size_t out = 0;
+    bool utf8 = true;
+    for (size_t i = 0; i < size && utf8;) {
+        unsigned long code = 0;
+        utf8 = decode_utf8(bytes, size, i, code);
+        if (!utf8)
+            break;
+        if (code >= 0x10000) {
+            wide[out++] = XMLCh(0xD800 + ((code - 0x10000) >> 10));
+            wide[out++] = XMLCh(0xDC00 + ((code - 0x10000) & 0x3FF));
+        } else {
+            wide[out++] = XMLCh(code);
+        }
+    }
+    if (!utf8) {
+        for (out = 0; out < size; ++out)
+            wide[out] = XMLCh(bytes[out]);
+    }
+    wide[out] = 0;
+    return wide;
+}
+
+// A wide text in UTF-8; a character UTF-8 cannot carry (a lone surrogate)
+// becomes "?". Released through the platform memory manager.
+char* to_narrow(const XMLCh* text)
+{
+    ensure_platform();
+    const XMLSize_t size = XMLString::stringLen(text);
+    char* narrow = static_cast<char*>(XMLPlatformUtils::fgMemoryManager->allocate(3 * size + 1));
+    size_t out = 0;
+    for (XMLSize_t i = 0; i < size; ++i) {
+        unsigned long code = text[i];
+        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < size && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+            code = 0x10000 + ((code - 0xD800) << 10) + (text[++i] - 0xDC00);
+        else if (code >= 0xD800 && code <= 0xDFFF)
+            code = '?';
+        if (code < 0x80) {
+            narrow[out++] = char(code);
+        } else if (code < 0x800) {
+            narrow[out++] = char(0xC0 | code >> 6);
+            narrow[out++] = char(0x80 | (code & 0x3F));
+        } else if (code < 0x10000) {
+            narrow[out++] = char(0xE0 | code >> 12);
+            narrow[out++] = char(0x80 | (code >> 6 & 0x3F));
+            narrow[out++] = char(0x80 | (code & 0x3F));
+        } else {
+            narrow[out++] = char(0xF0 | code >> 18);
+            narrow[out++] = char(0x80 | (code >> 12 & 0x3F));
+            narrow[out++] = char(0x80 | (code >> 6 & 0x3F));
+            narrow[out++] = char(0x80 | (code & 0x3F));
+        }
+    }
+    narrow[out] = 0;
+    return narrow;
+}
+
+std::string narrow_string(const XMLCh* text)
+{
+    PGM_COMMON_XML_PARSER_DOM_STRX holder(text);
+    return holder.c_str() ? holder.c_str() : "";
+}
+
+// Concatenated text of the node's direct text children.
+std::string direct_text(DOMNode* node)
+{
+    std::string text;
+    for (DOMNode* child = node->getFirstChild(); child != nullptr; child = child->getNextSibling()) {
+        if (child->getNodeType() == DOMNode::TEXT_NODE)
+            text += narrow_string(child->getNodeValue());
+    }
+    return text;
+}
+
+std::string text_content(DOMNode* node)
+{
+    std::string text;
+    for (char c : direct_text(node)) {
+        if (c != '\n' && c != '\t')
+            text += c;
+    }
+    if (gen_remove_leading_and_trailing_spaces(text).empty())
+        return "";
+    return narrow_string(node->getTextContent());
+}
+
+} // namespace
+
+// ---- Error handler ----
+
+PGM_COMMON_XML_PARSER_DOM_ERROR_HANDLER::PGM_COMMON_XML_PARSER_DOM_ERROR_HANDLER(bool collect)
+    : saw_errors(false), collect_messages(collect)
+{
+}
+
+PGM_COMMON_XML_PARSER_DOM_ERROR_HANDLER::~PGM_COMMON_XML_PARSER_DOM_ERROR_HANDLER() = default;
+
+void PGM_COMMON_XML_PARSER_DOM_ERROR_HANDLER::warning(const SAXParseException& e)
+{
+    post_error_msg(e, "Warning");
+}
+
+void PGM_COMMON_XML_PARSER_DOM_ERROR_HANDLER::error(const SAXParseException& e)
+{
+    saw_errors = true;
+    post_error_msg(e, "Error");
+}
+
+void PGM_COMMON_XML_PARSER_DOM_ERROR_HANDLER::fatalError(const SAXParseException& e)
+{
+    saw_errors = true;
+    post_error_msg(e, "Fatal Error");
+}
+
+void PGM_COMMON_XML_PARSER_DOM_ERROR_HANDLER::resetErrors()
+{
+    saw_errors = false;
+}
+
+bool PGM_COMMON_XML_PARSER_DOM_ERROR_HANDLER::handleError(const DOMError& e)
+{
+    saw_errors = true;
+    switch (e.getSeverity()) {
+    case DOMError::DOM_SEVERITY_WARNING:
+        post("\nWarning at file ");
+        break;
+    case DOMError::DOM_SEVERITY_ERROR:
+        post("\nError at file ");
+        break;
+    default:
+        post("\nFatal Error at file ");
+        break;
+    }
+    return true;
+}
+
+std::string PGM_COMMON_XML_PARSER_DOM_ERROR_HANDLER::getMsg()
+{
+    return msg;
+}
+
+bool PGM_COMMON_XML_PARSER_DOM_ERROR_HANDLER::getSawErrors()
+{
+    return saw_errors;
+}
+
+void PGM_COMMON_XML_PARSER_DOM_ERROR_HANDLER::post_error_msg(const SAXParseException& e, const char* kind)
+{
+    std::string text;
+    MEM_DETAIL::stl_raw_sprintf(text, "%s at file \"%s\", line %d, column %d\n   Message: %s\n", kind,
+                                narrow_string(e.getSystemId()).c_str(), int(e.getLineNumber()),
+                                int(e.getColumnNumber()), narrow_string(e.getMessage()).c_str());
+    post(text);
+}
+
+void PGM_COMMON_XML_PARSER_DOM_ERROR_HANDLER::post(const std::string& text)
+{
+    if (collect_messages)
+        msg += text;
+    else
+        std::cerr << text << std::flush;
+}
+
+// ---- Text holder ----
+
+PGM_COMMON_XML_PARSER_DOM_STRX::PGM_COMMON_XML_PARSER_DOM_STRX() = default;
+
+PGM_COMMON_XML_PARSER_DOM_STRX::PGM_COMMON_XML_PARSER_DOM_STRX(const char* text)
+{
+    assign(text);
+}
+
+PGM_COMMON_XML_PARSER_DOM_STRX::PGM_COMMON_XML_PARSER_DOM_STRX(const XMLCh* text)
+{
+    assign(text);
+}
+
+PGM_COMMON_XML_PARSER_DOM_STRX::~PGM_COMMON_XML_PARSER_DOM_STRX()
+{
+    release_narrow();
+    release_wide();
+}
+
+void PGM_COMMON_XML_PARSER_DOM_STRX::assign(const char* text)
+{
+    release_wide();
+    if (text != nullptr)
+        m_xmlch_str = to_wide(text);
+}
+
+void PGM_COMMON_XML_PARSER_DOM_STRX::assign(const XMLCh* text)
+{
+    release_narrow();
+    if (text != nullptr && *text != 0)
+        m_c_str = to_narrow(text);
+}
+
+PGM_COMMON_XML_PARSER_DOM_STRX& PGM_COMMON_XML_PARSER_DOM_STRX::operator=(const char* text)
+{
+    assign(text);
+    return *this;
+}
+
+PGM_COMMON_XML_PARSER_DOM_STRX& PGM_COMMON_XML_PARSER_DOM_STRX::operator=(const XMLCh* text)
+{
+    assign(text);
+    return *this;
+}
+
+const char* PGM_COMMON_XML_PARSER_DOM_STRX::c_str() const
+{
+    return m_c_str;
+}
+
+const XMLCh* PGM_COMMON_XML_PARSER_DOM_STRX::xmlch_str() const
+{
+    return m_xmlch_str;
+}
+
+void PGM_COMMON_XML_PARSER_DOM_STRX::release_narrow()
+{
+    if (m_c_str != nullptr)
+        XMLString::release(&m_c_str, XMLPlatformUtils::fgMemoryManager);
+}
+
+void PGM_COMMON_XML_PARSER_DOM_STRX::release_wide()
+{
+    if (m_xmlch_str != nullptr)
+        XMLString::release(&m_xmlch_str, XMLPlatformUtils::fgMemoryManager);
+}
+
+// ---- Loader ----
+
+PGM_COMMON_XML_PARSER_DOM::PGM_COMMON_XML_PARSER_DOM() = default;
+
+// The error handler goes first, then the parser, then its security manager.
+PGM_COMMON_XML_PARSER_DOM::~PGM_COMMON_XML_PARSER_DOM()
+{
+    m_error_handler.reset();
+    m_parser.reset();
+}
+
+DOMDocument* PGM_COMMON_XML_PARSER_DOM::loadconfig(const char* file, const char* schema, bool encoded,
+                                                   std::string replacement, bool collect_messages)
+{
+    PGM_CHECK(file != NULL);
+    FIO_STAT status;
+    if (!FIO_FILE_SYSTEM::exists(file) || !FIO_FILE_SYSTEM::status(file, status))
+        PGM_FAIL("Cannot locate file %s.", file);
+    std::string filestring;
+    if (encoded) {
+        int fail_reason = 0;
+        filestring = pgm_xml_decode_file(file, fail_reason);
+        PGM_CHECK(!filestring.empty() && fail_reason == 0);
+    } else {
+        DWORD size = 0;
+        std::unique_ptr<BYTE[]> data(PGM_COMMON::pgm_open_input_bin_file(file, size));
+        if (data)
+            filestring.assign(reinterpret_cast<const char*>(data.get()), size);
+        PGM_CHECK(!filestring.empty());
+    }
+    PGM_COMMON::replacement_default_value(filestring, replacement, true);
+    PGM_CHECK(!filestring.empty());
+    loadconfig(filestring, schema, PGM_COMMON::get_filename(file), collect_messages);
+    PGM_CHECK(m_parser != NULL);
+    return m_parser->getDocument();
+}
+
+DOMDocument* PGM_COMMON_XML_PARSER_DOM::loadconfig(std::string text, const char* schema, std::string buffer_id,
+                                                   bool collect_messages)
+{
+    try {
+        XMLPlatformUtils::Initialize(XMLUni::fgXercescDefaultLocale);
+    } catch (const XMLException& e) {
+        std::cout << "Error during initialization! :\n" << narrow_string(e.getMessage()) << "\n";
+        PGM_FAIL("Error during XML parsing");
+    }
+    PGM_CHECK(m_parser == NULL);
+    m_security_manager = std::make_unique<SecurityManager>();
+    m_security_manager->setEntityExpansionLimit(ENTITY_EXPANSION_LIMIT);
+    m_parser = std::make_unique<XercesDOMParser>(nullptr, XMLPlatformUtils::fgMemoryManager, nullptr);
+    m_error_handler = std::make_unique<PGM_COMMON_XML_PARSER_DOM_ERROR_HANDLER>(collect_messages);
+    configure(schema);
+    try {
+        if (schema != NULL)
+            load_schema(schema);
+        PGM_COMMON_XML_PARSER_DOM_STRX id(buffer_id.c_str());
+        MemBufInputSource source(reinterpret_cast<const XMLByte*>(text.data()), text.size(), id.xmlch_str(),
+                                 false);
+        m_parser->parse(source);
+    } catch (const XMLException& e) {
+        std::cout << "Exception message is: \n" << narrow_string(e.getMessage()) << "\n";
+        PGM_FAIL("Error during XML parsing");
+    } catch (const DOMException& e) {
+        std::cout << "error code" << e.code << std::endl;
+        PGM_FAIL("Error during XML parsing");
+    } catch (const SAXException& e) {
+        std::cout << narrow_string(e.getMessage()) << std::endl;
+        PGM_FAIL("Error during XML parsing");
+    } catch (...) {
+        std::cout << "unexpected internal error in file:" << "pgm/common/pgm_common_xml_dom_parser" << std::endl;
+        PGM_FAIL("Error during XML parsing");
+    }
+    return m_parser->getDocument();
+}
+
+PGM_COMMON_XML_PARSER_DOM_ERROR_HANDLER* PGM_COMMON_XML_PARSER_DOM::get_error_handler()
+{
+    return m_error_handler.get();
+}
+
+void PGM_COMMON_XML_PARSER_DOM::configure(const char* schema)
+{
+    bool with_schema = schema != NULL;
+    m_parser->setValidationScheme(XercesDOMParser::Val_Auto);
+    m_parser->setDoNamespaces(with_schema);
+    m_parser->setDoSchema(with_schema);
+    m_parser->setLoadExternalDTD(false);
+    m_parser->setSecurityManager(m_security_manager.get());
+    m_parser->setDisableDefaultEntityResolution(true);
+    if (with_schema) {
+        PGM_COMMON_XML_PARSER_DOM_STRX location(schema);
+        m_parser->setExternalNoNamespaceSchemaLocation(location.xmlch_str());
+        m_parser->setValidationSchemaFullChecking(true);
+        m_parser->setValidationConstraintFatal(true);
+    }
+    m_parser->setErrorHandler(m_error_handler.get());
+}
+
+// The parser resolves nothing by itself, so the schema is read here from
+// its file and cached for the parse. A schema that cannot be read at all
+// is an error of the load: the text would otherwise pass unchecked.
+void PGM_COMMON_XML_PARSER_DOM::load_schema(const char* schema)
+{
+    PGM_COMMON_XML_PARSER_DOM_STRX path(schema);
+    LocalFileInputSource source(path.xmlch_str());
+    if (m_parser->loadGrammar(source, Grammar::SchemaGrammarType, true) == nullptr &&
+        !m_error_handler->getSawErrors()) {
+        PGM_COMMON_XML_PARSER_DOM_STRX message("the schema could not be read");
+        m_error_handler->error(SAXParseException(message.xmlch_str(), nullptr, path.xmlch_str(), 0, 0));
+    }
+    m_parser->useCachedGrammarInParse(true);
+}
+
+// ---- DOM readers ----
+
+std::string PGM_COMMON_XML_DOM_HELPER::get_element_name_from_node(DOMNode* node)
+{
+    PGM_CHECK(node != NULL);
+    return narrow_string(node->getNodeName());
+}
+
+std::string PGM_COMMON_XML_DOM_HELPER::get_attribute_string_from_dom_element(DOMElement* element, std::string name)
+{
+    PGM_CHECK(element != NULL);
+    PGM_COMMON_XML_PARSER_DOM_STRX wide_name(name.c_str());
+    if (!element->hasAttribute(wide_name.xmlch_str()))
+        return "";
+    return narrow_string(element->getAttribute(wide_name.xmlch_str()));
+}
+
+std::string PGM_COMMON_XML_DOM_HELPER::get_attribute_string_from_dom_node(DOMNode* node, std::string name)
+{
+    DOMElement* element = dynamic_cast<DOMElement*>(node);
+    PGM_CHECK(element != NULL);
+    return get_attribute_string_from_dom_element(element, name);
+}
+
+DOMNodeList* PGM_COMMON_XML_DOM_HELPER::get_elements_by_tag_name(DOMNode* node, std::string name)
+{
+    DOMElement* element = dynamic_cast<DOMElement*>(node);
+    PGM_CHECK(element != NULL);
+    PGM_COMMON_XML_PARSER_DOM_STRX wide_name(name.c_str());
+    return element->getElementsByTagName(wide_name.xmlch_str());
+}
+
+std::string PGM_COMMON_XML_DOM_HELPER::get_text_content_from_dom_element(DOMElement* element, bool)
+{
+    PGM_CHECK(element != NULL);
+    return text_content(element);
+}
+
+std::string PGM_COMMON_XML_DOM_HELPER::get_text_content_from_dom_node(DOMNode* node, bool)
+{
+    PGM_CHECK(node != NULL);
+    return text_content(node);
+}

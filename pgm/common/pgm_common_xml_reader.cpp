@@ -1,0 +1,225 @@
+// Moving data from DOM nodes into element objects under the presence rules
+// of their descriptions, element-name matching for the file dispatcher, the
+// condition filter of "__if_continue__" and "__if_skip__", and validation
+// of a built tree against a schema.
+#include "pgm/h/pgm_common_xml.h"
+#include "pgm/h/pgm_common_xml_dom.h"
+
+#include "host/mem.h"
+#include "pgm/common/pgm_check.h"
+#include "pgm/h/pgm_common.h"
+
+#include <memory>
+
+static MEM_INITIALIZER mem_initializer(PGM_MODULE_NAME);
+
+XERCES_CPP_NAMESPACE_USE
+
+namespace {
+
+const char* const IF_CONTINUE = "__if_continue__";
+const char* const IF_SKIP = "__if_skip__";
+const char* const HIDDEN = "__hidden__";
+
+std::string class_name(const PGM_COMMON_XML_ELEMENT* element)
+{
+    return PGM_COMMON_XML_UTIL::convert_enum_to_string(element->info.class_type);
+}
+
+std::string node_text(const XMLCh* text)
+{
+    PGM_COMMON_XML_PARSER_DOM_STRX holder(text);
+    return holder.c_str() ? holder.c_str() : "";
+}
+
+// The words of a "|"-separated list, trimmed, empty ones dropped.
+std::vector<std::string> words_of(const std::string& list)
+{
+    return PGM_COMMON::split_string(list, "|", true, false, DWORD(-1), {}, "", true);
+}
+
+bool is_builtin(const PGM_COMMON_XML_ATTRIBUTE_INFO& entry, const char* name)
+{
+    return entry.name == name && entry.ptr == NULL;
+}
+
+} // namespace
+
+void PGM_COMMON_XML_HELPER::get_attribute(PGM_COMMON_XML_ELEMENT* element, DOMNamedNodeMap* attributes)
+{
+    PGM_CHECK(element != NULL);
+    std::vector<PGM_COMMON_XML_ATTRIBUTE_INFO>& infos = element->attribute_info;
+    if (infos.empty()) {
+        insignificant_attribute(attributes);
+        return;
+    }
+    PGM_CHECK_TEXT(infos.size() >= 3 && is_builtin(infos[0], IF_CONTINUE),
+                   "element->attribute_info.at(0).name == \"__if_continue__\" && "
+                   "element->attribute_info.at(0).ptr == NULL");
+    PGM_CHECK_TEXT(is_builtin(infos[1], IF_SKIP), "element->attribute_info.at(1).name == \"__if_skip__\" && "
+                                                  "element->attribute_info.at(1).ptr == NULL");
+    PGM_CHECK_TEXT(is_builtin(infos[2], HIDDEN), "element->attribute_info.at(2).name == \"__hidden__\" && "
+                                                 "element->attribute_info.at(2).ptr == NULL");
+    XMLSize_t count = attributes != NULL ? attributes->getLength() : 0;
+    for (XMLSize_t i = 0; i < count; ++i) {
+        DOMNode* attribute = attributes->item(i);
+        std::string name = node_text(attribute->getNodeName());
+        std::string value = node_text(attribute->getNodeValue());
+        auto entry = infos.begin();
+        while (entry != infos.end() && entry->name != name)
+            ++entry;
+        if (entry == infos.end())
+            PGM_FAIL("Attribute %s is not supported by element %s", name.c_str(), class_name(element).c_str());
+        if (value.empty())
+            continue;
+        entry->string = value;
+        PGM_COMMON_XML::assign_xml_value(entry->ptr, entry->type, entry->exist, entry->string, entry->enum_string,
+                                         false);
+    }
+    for (const PGM_COMMON_XML_ATTRIBUTE_INFO& entry : infos) {
+        if (entry.exist == PGM_XML_EXIST_MUST_NOT && attributes != NULL) {
+            PGM_COMMON_XML_PARSER_DOM_STRX name(entry.name.c_str());
+            PGM_CHECK_TEXT(attributes->getNamedItem(name.xmlch_str()) == NULL, "attribute_name != (* attribute).name");
+        }
+        if (entry.exist == PGM_XML_EXIST_MUST && entry.string.empty())
+            PGM_FAIL("Element %s attribute %s must exist but not", class_name(element).c_str(), entry.name.c_str());
+    }
+}
+
+void PGM_COMMON_XML_HELPER::get_value(PGM_COMMON_XML_ELEMENT* element, DOMNode* node)
+{
+    PGM_CHECK(element != NULL);
+    PGM_COMMON_XML_INFO& info = element->info;
+    info.string = PGM_COMMON_XML_DOM_HELPER::get_text_content_from_dom_node(node, true);
+    if (info.ptr != NULL && info.exist != PGM_XML_EXIST_MUST_NOT) {
+        if (info.exist == PGM_XML_EXIST_MUST && info.string.empty())
+            PGM_FAIL("Element %s must have value", class_name(element).c_str());
+        PGM_COMMON_XML::assign_xml_value(info.ptr, info.type, info.exist, info.string, info.enum_string, false);
+    } else if (!info.string.empty()) {
+        PGM_FAIL("Element %s must not have value", class_name(element).c_str());
+    }
+}
+
+std::string PGM_COMMON_XML_HELPER::get_node_string(DOMNode* node)
+{
+    PGM_CHECK(node != NULL);
+    return node_text(node->getNodeValue());
+}
+
+void PGM_COMMON_XML_HELPER::insignificant_attribute(DOMNamedNodeMap* attributes)
+{
+    PGM_CHECK(attributes == NULL || attributes->getLength() == 0);
+}
+
+bool PGM_COMMON_XML_HELPER::match_attribute(DOMNode* node, std::string name, std::string value)
+{
+    PGM_CHECK(value.size());
+    return PGM_COMMON_XML_DOM_HELPER::get_attribute_string_from_dom_node(node, name) == value;
+}
+
+bool PGM_COMMON_XML_HELPER::match_element_name(std::string name, std::string name_list)
+{
+    PGM_CHECK(name.size() > 0 && name_list.size() > 0);
+    if (name_list.find('|') == std::string::npos)
+        return name == name_list;
+    PGM_CHECK_TEXT(name_list.size() > 2 && name_list[0] != '|' && name_list.back() != '|',
+                   "name_list.size() > 2 && name_list.at(0) != '|' && name_list.at(name_list.size()-1) != '|'");
+    size_t start = 0;
+    for (;;) {
+        size_t end = name_list.find('|', start);
+        if (name_list.compare(start, end == std::string::npos ? std::string::npos : end - start, name) == 0)
+            return true;
+        if (end == std::string::npos)
+            return false;
+        start = end + 1;
+    }
+}
+
+// ---- Condition filter ----
+
+void PGM_COMMON_XML_HELPER::update_if_condition(PGM_COMMON_XML_ELEMENT* element, std::string continue_conditions,
+                                                std::string skip_conditions)
+{
+    PGM_CHECK(element != NULL);
+    PGM_CHECK(get_element_if_continue(element).empty());
+    PGM_CHECK(get_element_if_skip(element).empty());
+    if (!continue_conditions.empty()) {
+        std::vector<std::string> conditions = words_of(continue_conditions);
+        update_if_condition(element, conditions, true);
+    }
+    if (!skip_conditions.empty()) {
+        std::vector<std::string> conditions = words_of(skip_conditions);
+        update_if_condition(element, conditions, false);
+    }
+}
+
+// The children are walked in order, each kept one before its next sibling.
+// The child list and the typed lists are rebuilt once, after the walk, so
+// that a pass stays linear in the number of children.
+void PGM_COMMON_XML_HELPER::update_if_condition(PGM_COMMON_XML_ELEMENT* element,
+                                                std::vector<std::string>& conditions, bool is_continue)
+{
+    PGM_CHECK(conditions.size() > 0);
+    std::vector<PGM_COMMON_XML_ELEMENT*> kept;
+    kept.reserve(element->childs.size());
+    for (PGM_COMMON_XML_ELEMENT* child : element->childs) {
+        std::string condition = is_continue ? get_element_if_continue(child) : get_element_if_skip(child);
+        if (!condition.empty() && compare_if_condition(condition, conditions) != is_continue)
+            continue;
+        kept.push_back(child);
+        update_if_condition(child, conditions, is_continue);
+    }
+    if (kept.size() == element->childs.size())
+        return;
+    // The removed children belong to nobody once the list is replaced.
+    std::vector<std::unique_ptr<PGM_COMMON_XML_ELEMENT>> removed;
+    removed.reserve(element->childs.size() - kept.size());
+    size_t next_kept = 0;
+    for (PGM_COMMON_XML_ELEMENT* child : element->childs) {
+        if (next_kept < kept.size() && kept[next_kept] == child)
+            ++next_kept;
+        else
+            removed.emplace_back(child);
+    }
+    element->childs.swap(kept);
+    element->grouping();
+}
+
+bool PGM_COMMON_XML_HELPER::compare_if_condition(std::string condition, std::vector<std::string>& conditions)
+{
+    PGM_CHECK_TEXT(!condition.empty(), "!string.empty()");
+    for (const std::string& word : words_of(condition)) {
+        for (const std::string& wanted : conditions) {
+            if (word == wanted)
+                return true;
+        }
+    }
+    return false;
+}
+
+std::string PGM_COMMON_XML_HELPER::get_element_if_continue(PGM_COMMON_XML_ELEMENT* element)
+{
+    const std::vector<PGM_COMMON_XML_ATTRIBUTE_INFO>& infos = element->attribute_info;
+    return !infos.empty() && infos[0].name == IF_CONTINUE ? infos[0].string : "";
+}
+
+std::string PGM_COMMON_XML_HELPER::get_element_if_skip(PGM_COMMON_XML_ELEMENT* element)
+{
+    const std::vector<PGM_COMMON_XML_ATTRIBUTE_INFO>& infos = element->attribute_info;
+    return infos.size() > 1 && infos[1].name == IF_SKIP ? infos[1].string : "";
+}
+
+// ---- Validation of a built tree ----
+
+void PGM_COMMON_XML_HELPER::check_xsd(PGM_COMMON_XML_ELEMENT* element, const char* schema, std::string buffer_id)
+{
+    PGM_CHECK(element != NULL);
+    std::string xml;
+    PGM_COMMON_XML::write_xml_element(element, xml, "", true, true, true);
+    PGM_CHECK(xml.size() > 0);
+    std::unique_ptr<PGM_COMMON_XML_PARSER_DOM> dom = std::make_unique<PGM_COMMON_XML_PARSER_DOM>();
+    DOMDocument* doc = dom->loadconfig(xml, schema, buffer_id, false);
+    PGM_CHECK(doc != NULL);
+    PGM_CHECK(dom->get_error_handler() != NULL);
+    PGM_CHECK_TEXT(!dom->get_error_handler()->getSawErrors(), "Error during XML parsing");
+}

@@ -1,0 +1,92 @@
+// Reading, filtering, checking and writing the XML configuration files,
+// and the text conversions of the element model.
+#pragma once
+
+#include "pgm/h/pgm_common_xml_element.h"
+
+#include <xercesc/util/XercesDefs.hpp>
+
+#include <string>
+#include <vector>
+
+XERCES_CPP_NAMESPACE_BEGIN
+class DOMNode;
+class DOMNamedNodeMap;
+XERCES_CPP_NAMESPACE_END
+
+// The kind of XML file a caller reads.
+enum PGM_COMMON_XML_FILE_ENUM {
+    PGM_COMMON_XML_FILE_FBGEN_ASSEMBLER = 0,
+    PGM_COMMON_XML_FILE_FUSE_DB = 1,
+    PGM_COMMON_XML_FILE_GFPDB_QSPI = 2,
+    PGM_COMMON_XML_FILE_GFPDB_SDMMC = 3,
+    PGM_COMMON_XML_FILE_PFG = 4,
+    PGM_COMMON_XML_FILE_MAX
+};
+
+class PGM_COMMON_XML {
+public:
+    // Reads a file of the kind into a tree of schema objects, filtered by
+    // the "|"-separated conditions, its child counts checked and, with xsd,
+    // validated. The caller deletes the returned root.
+    static void* parse_xml(PGM_COMMON_XML_FILE_ENUM kind, std::string file, std::string xsd, bool encoded,
+                           std::string continue_conditions, std::string skip_conditions, std::string replacement);
+    // Writes the tree as an XML file, built-in attributes included.
+    static void write_xml(PGM_COMMON_XML_ELEMENT* root, std::string file);
+    static void write_xml_element(PGM_COMMON_XML_ELEMENT* element, std::string& out, std::string indent,
+                                  bool skip_if_continue, bool skip_if_skip, bool skip_hidden);
+    // Validates the file against the schema: the messages go to errors when
+    // there was an error, to warnings otherwise.
+    static void check_xsd(std::string file, std::string xsd, std::string& errors, std::string& warnings);
+    // Sets the members of the element from one text per attribute entry.
+    static void overwrite_attribute_string(PGM_COMMON_XML_ELEMENT* element, std::string* attribute_values);
+
+    // Converts text into the member at ptr (see PGM_XML_TYPE).
+    static void assign_xml_value(const void* ptr, BYTE type, BYTE exist, std::string value,
+                                 std::string enum_string, bool init);
+    // Installs the defaults of an element's text and attributes.
+    static void init_check(PGM_COMMON_XML_INFO info, std::vector<PGM_COMMON_XML_ATTRIBUTE_INFO>& attributes);
+    static bool get_final_booloean(BYTE value, bool default_value);
+
+    // The schema family of a kind; null until its classes are built in.
+    static const PGM_COMMON_XML_FAMILY* get_family(PGM_COMMON_XML_FILE_ENUM kind);
+
+private:
+    static std::string get_attribute_string(PGM_COMMON_XML_ELEMENT* element, bool skip_if_continue,
+                                            bool skip_if_skip, bool skip_hidden);
+    static std::string get_xml_string(std::string text);
+};
+
+class PGM_COMMON_XML_HELPER {
+public:
+    // ---- Text conversions ----
+    static bool get_boolean(std::string string);
+    static BYTE get_pgm_xml_boolean(std::string string);
+    static std::string check_cpp_string(std::string string);
+    static void get_hex_data(PGM_COMMON_XML_HEX_DATA& hex_data, std::string string);
+    static void get_stdhex_data(PGM_COMMON_XML_HEX_DATA& hex_data, std::string string);
+    static PGM_COMMON_XML_ENUM convert_string_to_enum(std::string value, std::string enum_string, char seperator);
+    static PGM_COMMON_XML_ENUM convert_string_to_enum(std::string name);
+
+    // ---- Reading from the DOM ----
+    static void get_attribute(PGM_COMMON_XML_ELEMENT* element, XERCES_CPP_NAMESPACE::DOMNamedNodeMap* attributes);
+    static void get_value(PGM_COMMON_XML_ELEMENT* element, XERCES_CPP_NAMESPACE::DOMNode* node);
+    static std::string get_node_string(XERCES_CPP_NAMESPACE::DOMNode* node);
+    static void insignificant_attribute(XERCES_CPP_NAMESPACE::DOMNamedNodeMap* attributes);
+    static bool match_attribute(XERCES_CPP_NAMESPACE::DOMNode* node, std::string name, std::string value);
+    static bool match_element_name(std::string name, std::string name_list);
+    // Removes the elements whose "__if_continue__" names none of the
+    // continue conditions, then those whose "__if_skip__" names one of the
+    // skip conditions.
+    static void update_if_condition(PGM_COMMON_XML_ELEMENT* root, std::string continue_conditions,
+                                    std::string skip_conditions);
+    // Validates the tree, without its built-in attributes, against the schema.
+    static void check_xsd(PGM_COMMON_XML_ELEMENT* root, const char* schema, std::string buffer_id);
+
+private:
+    static void update_if_condition(PGM_COMMON_XML_ELEMENT* element, std::vector<std::string>& conditions,
+                                    bool is_continue);
+    static bool compare_if_condition(std::string condition, std::vector<std::string>& conditions);
+    static std::string get_element_if_continue(PGM_COMMON_XML_ELEMENT* element);
+    static std::string get_element_if_skip(PGM_COMMON_XML_ELEMENT* element);
+};
