@@ -43,14 +43,15 @@ const PGM_COMMON_XML_CHILD_RULE* find_rule(const PGM_COMMON_XML_FAMILY& family, 
 }
 
 // The object for a DOM element, filled from its attributes and text.
-PGM_COMMON_XML_ELEMENT* create_element(const PGM_COMMON_XML_CHILD_RULE& rule, DOMNode* node, std::string name)
+std::unique_ptr<PGM_COMMON_XML_ELEMENT> create_element(const PGM_COMMON_XML_CHILD_RULE& rule, DOMNode* node,
+                                                       std::string name)
 {
     stl_toupper(name);
     std::unique_ptr<PGM_COMMON_XML_ELEMENT> element(rule.create(PGM_COMMON_XML_HELPER::convert_string_to_enum(name)));
     PGM_CHECK(element != NULL);
     PGM_COMMON_XML_HELPER::get_attribute(element.get(), node->getAttributes());
     PGM_COMMON_XML_HELPER::get_value(element.get(), node);
-    return element.release();
+    return element;
 }
 
 // Builds the objects below root from the children of the document element,
@@ -83,8 +84,10 @@ void build_tree(const PGM_COMMON_XML_FAMILY& family, DOMElement* top, PGM_COMMON
         const PGM_COMMON_XML_CHILD_RULE* rule = find_rule(family, parent_name, name);
         if (rule == NULL)
             PGM_FAIL("Parent element \"%s\" does not support \"%s\" element", parent_name.c_str(), name.c_str());
-        PGM_COMMON_XML_ELEMENT* element = create_element(*rule, node, name);
-        parent->add_child(element, NULL);
+        // A child the parent refuses stays ours until add_child takes it.
+        std::unique_ptr<PGM_COMMON_XML_ELEMENT> created = create_element(*rule, node, name);
+        parent->add_child(created.get(), NULL);
+        PGM_COMMON_XML_ELEMENT* element = created.release();
         nodes.push_back(parent_node);
         child_nodes.push_back(node);
         elements.push_back(parent);
