@@ -7,6 +7,7 @@
 #include "pgm/common/pgm_hex_digit.h"
 
 #include <algorithm>
+#include <cctype>
 #include <memory>
 #include <string>
 #include <vector>
@@ -215,8 +216,19 @@ int PGM_COMMON::convert_string_to_integer(std::string string, bool no_empty, boo
 QWORD PGM_COMMON::convert_string_to_special_qword(std::string string, std::string shift_word, bool no_empty,
                                                   bool* status, DWORD max_bit_size)
 {
-    string = trim(string);
     PGM_CHECK(shift_word.size() && max_bit_size > 0 && max_bit_size < 64);
+    // One plain number, the usual case, needs no splitting.
+    if (!string.empty() && std::isalnum(static_cast<unsigned char>(string.front())) &&
+        std::isalnum(static_cast<unsigned char>(string.back())) && string.find('|') == std::string::npos &&
+        string.find(shift_word) == std::string::npos && string.front() != shift_word.front() &&
+        string.back() != shift_word.back()) {
+        bool ok = true;
+        const QWORD value = convert_string_to_qword(string, no_empty, status ? &ok : NULL, NULL, false);
+        if (status)
+            *status = ok;
+        return ok ? value : 0;
+    }
+    string = trim(string);
     PGM_CHECK(!no_empty || !string.empty());
 
     QWORD result = 0;

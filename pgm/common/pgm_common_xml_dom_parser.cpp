@@ -13,6 +13,7 @@
 #include "host/mem.h"
 #include "pgm/common/pgm_check.h"
 #include "pgm/common/pgm_xml_encoding.h"
+#include "pgm/common/pgm_xml_text.h"
 #include "pgm/h/pgm_common.h"
 
 #include <xercesc/framework/LocalFileInputSource.hpp>
@@ -98,45 +99,57 @@ XMLCh* to_wide(const char* text)
     return wide;
 }
 
-// A wide text in UTF-8; a character UTF-8 cannot carry (a lone surrogate)
-// becomes "?". Released through the platform memory manager.
-char* to_narrow(const XMLCh* text)
+// Appends a wide text in UTF-8; a character UTF-8 cannot carry (a lone
+// surrogate) becomes "?".
+void append_utf8(std::string& narrow, const XMLCh* text)
 {
-    ensure_platform();
-    const XMLSize_t size = XMLString::stringLen(text);
-    char* narrow = static_cast<char*>(XMLPlatformUtils::fgMemoryManager->allocate(3 * size + 1));
-    size_t out = 0;
-    for (XMLSize_t i = 0; i < size; ++i) {
-        unsigned long code = text[i];
-        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < size && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
-            code = 0x10000 + ((code - 0xD800) << 10) + (text[++i] - 0xDC00);
+    for (; *text != 0; ++text) {
+        unsigned long code = *text;
+        if (code >= 0xD800 && code <= 0xDBFF && text[1] >= 0xDC00 && text[1] <= 0xDFFF)
+            code = 0x10000 + ((code - 0xD800) << 10) + (*++text - 0xDC00);
         else if (code >= 0xD800 && code <= 0xDFFF)
             code = '?';
         if (code < 0x80) {
-            narrow[out++] = char(code);
+            narrow += char(code);
         } else if (code < 0x800) {
-            narrow[out++] = char(0xC0 | code >> 6);
-            narrow[out++] = char(0x80 | (code & 0x3F));
+            narrow += char(0xC0 | code >> 6);
+            narrow += char(0x80 | (code & 0x3F));
         } else if (code < 0x10000) {
-            narrow[out++] = char(0xE0 | code >> 12);
-            narrow[out++] = char(0x80 | (code >> 6 & 0x3F));
-            narrow[out++] = char(0x80 | (code & 0x3F));
+            narrow += char(0xE0 | code >> 12);
+            narrow += char(0x80 | (code >> 6 & 0x3F));
+            narrow += char(0x80 | (code & 0x3F));
         } else {
-            narrow[out++] = char(0xF0 | code >> 18);
-            narrow[out++] = char(0x80 | (code >> 12 & 0x3F));
-            narrow[out++] = char(0x80 | (code >> 6 & 0x3F));
-            narrow[out++] = char(0x80 | (code & 0x3F));
+            narrow += char(0xF0 | code >> 18);
+            narrow += char(0x80 | (code >> 12 & 0x3F));
+            narrow += char(0x80 | (code >> 6 & 0x3F));
+            narrow += char(0x80 | (code & 0x3F));
         }
     }
-    narrow[out] = 0;
+}
+
+// A wide text in UTF-8, released through the platform memory manager.
+char* to_narrow(const XMLCh* text)
+{
+    ensure_platform();
+    std::string narrow;
+    append_utf8(narrow, text);
+    char* copy = static_cast<char*>(XMLPlatformUtils::fgMemoryManager->allocate(narrow.size() + 1));
+    std::memcpy(copy, narrow.c_str(), narrow.size() + 1);
+    return copy;
+}
+
+} // namespace
+
+std::string pgm_xml_narrow(const XMLCh* text)
+{
+    std::string narrow;
+    if (text != nullptr)
+        append_utf8(narrow, text);
     return narrow;
 }
 
-std::string narrow_string(const XMLCh* text)
-{
-    PGM_COMMON_XML_PARSER_DOM_STRX holder(text);
-    return holder.c_str() ? holder.c_str() : "";
-}
+namespace {
+
 
 // Concatenated text of the node's direct text children.
 std::string direct_text(DOMNode* node)
@@ -144,7 +157,7 @@ std::string direct_text(DOMNode* node)
     std::string text;
     for (DOMNode* child = node->getFirstChild(); child != nullptr; child = child->getNextSibling()) {
         if (child->getNodeType() == DOMNode::TEXT_NODE)
-            text += narrow_string(child->getNodeValue());
+            text += pgm_xml_narrow(child->getNodeValue());
     }
     return text;
 }
@@ -158,7 +171,7 @@ std::string text_content(DOMNode* node)
     }
     if (gen_remove_leading_and_trailing_spaces(text).empty())
         return "";
-    return narrow_string(node->getTextContent());
+    return pgm_xml_narrow(node->getTextContent());
 }
 
 } // namespace
@@ -225,8 +238,8 @@ void PGM_COMMON_XML_PARSER_DOM_ERROR_HANDLER::post_error_msg(const SAXParseExcep
 {
     std::string text;
     MEM_DETAIL::stl_raw_sprintf(text, "%s at file \"%s\", line %d, column %d\n   Message: %s\n", kind,
-                                narrow_string(e.getSystemId()).c_str(), int(e.getLineNumber()),
-                                int(e.getColumnNumber()), narrow_string(e.getMessage()).c_str());
+                                pgm_xml_narrow(e.getSystemId()).c_str(), int(e.getLineNumber()),
+                                int(e.getColumnNumber()), pgm_xml_narrow(e.getMessage()).c_str());
     post(text);
 }
 
@@ -338,7 +351,7 @@ DOMDocument* PGM_COMMON_XML_PARSER_DOM::loadconfig(const char* file, const char*
     }
     PGM_COMMON::replacement_default_value(filestring, replacement, true);
     PGM_CHECK(!filestring.empty());
-    loadconfig(filestring, schema, PGM_COMMON::get_filename(file), collect_messages);
+    loadconfig(std::move(filestring), schema, PGM_COMMON::get_filename(file), collect_messages);
     PGM_CHECK(m_parser != NULL);
     return m_parser->getDocument();
 }
@@ -349,7 +362,7 @@ DOMDocument* PGM_COMMON_XML_PARSER_DOM::loadconfig(std::string text, const char*
     try {
         XMLPlatformUtils::Initialize(XMLUni::fgXercescDefaultLocale);
     } catch (const XMLException& e) {
-        std::cout << "Error during initialization! :\n" << narrow_string(e.getMessage()) << "\n";
+        std::cout << "Error during initialization! :\n" << pgm_xml_narrow(e.getMessage()) << "\n";
         PGM_FAIL("Error during XML parsing");
     }
     PGM_CHECK(m_parser == NULL);
@@ -366,13 +379,13 @@ DOMDocument* PGM_COMMON_XML_PARSER_DOM::loadconfig(std::string text, const char*
                                  false);
         m_parser->parse(source);
     } catch (const XMLException& e) {
-        std::cout << "Exception message is: \n" << narrow_string(e.getMessage()) << "\n";
+        std::cout << "Exception message is: \n" << pgm_xml_narrow(e.getMessage()) << "\n";
         PGM_FAIL("Error during XML parsing");
     } catch (const DOMException& e) {
         std::cout << "error code" << e.code << std::endl;
         PGM_FAIL("Error during XML parsing");
     } catch (const SAXException& e) {
-        std::cout << narrow_string(e.getMessage()) << std::endl;
+        std::cout << pgm_xml_narrow(e.getMessage()) << std::endl;
         PGM_FAIL("Error during XML parsing");
     } catch (...) {
         std::cout << "unexpected internal error in file:" << "pgm/common/pgm_common_xml_dom_parser" << std::endl;
@@ -424,7 +437,7 @@ void PGM_COMMON_XML_PARSER_DOM::load_schema(const char* schema)
 std::string PGM_COMMON_XML_DOM_HELPER::get_element_name_from_node(DOMNode* node)
 {
     PGM_CHECK(node != NULL);
-    return narrow_string(node->getNodeName());
+    return pgm_xml_narrow(node->getNodeName());
 }
 
 std::string PGM_COMMON_XML_DOM_HELPER::get_attribute_string_from_dom_element(DOMElement* element, std::string name)
@@ -433,7 +446,7 @@ std::string PGM_COMMON_XML_DOM_HELPER::get_attribute_string_from_dom_element(DOM
     PGM_COMMON_XML_PARSER_DOM_STRX wide_name(name.c_str());
     if (!element->hasAttribute(wide_name.xmlch_str()))
         return "";
-    return narrow_string(element->getAttribute(wide_name.xmlch_str()));
+    return pgm_xml_narrow(element->getAttribute(wide_name.xmlch_str()));
 }
 
 std::string PGM_COMMON_XML_DOM_HELPER::get_attribute_string_from_dom_node(DOMNode* node, std::string name)

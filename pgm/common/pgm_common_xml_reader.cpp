@@ -7,6 +7,7 @@
 
 #include "host/mem.h"
 #include "pgm/common/pgm_check.h"
+#include "pgm/common/pgm_xml_text.h"
 #include "pgm/h/pgm_common.h"
 
 #include <memory>
@@ -24,12 +25,6 @@ const char* const HIDDEN = "__hidden__";
 std::string class_name(const PGM_COMMON_XML_ELEMENT* element)
 {
     return PGM_COMMON_XML_UTIL::convert_enum_to_string(element->info.class_type);
-}
-
-std::string node_text(const XMLCh* text)
-{
-    PGM_COMMON_XML_PARSER_DOM_STRX holder(text);
-    return holder.c_str() ? holder.c_str() : "";
 }
 
 // The words of a "|"-separated list, trimmed, empty ones dropped.
@@ -63,8 +58,8 @@ void PGM_COMMON_XML_HELPER::get_attribute(PGM_COMMON_XML_ELEMENT* element, DOMNa
     XMLSize_t count = attributes != NULL ? attributes->getLength() : 0;
     for (XMLSize_t i = 0; i < count; ++i) {
         DOMNode* attribute = attributes->item(i);
-        std::string name = node_text(attribute->getNodeName());
-        std::string value = node_text(attribute->getNodeValue());
+        std::string name = pgm_xml_narrow(attribute->getNodeName());
+        std::string value = pgm_xml_narrow(attribute->getNodeValue());
         auto entry = infos.begin();
         while (entry != infos.end() && entry->name != name)
             ++entry;
@@ -103,7 +98,7 @@ void PGM_COMMON_XML_HELPER::get_value(PGM_COMMON_XML_ELEMENT* element, DOMNode* 
 std::string PGM_COMMON_XML_HELPER::get_node_string(DOMNode* node)
 {
     PGM_CHECK(node != NULL);
-    return node_text(node->getNodeValue());
+    return pgm_xml_narrow(node->getNodeValue());
 }
 
 void PGM_COMMON_XML_HELPER::insignificant_attribute(DOMNamedNodeMap* attributes)
