@@ -1,7 +1,10 @@
+#include "h/pgm_common_xml_pfg_auto_export.h"
 #include "pgm/h/pgm_common_export.h"
+#include "pgm/h/pgm_common_xml_export.h"
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 int main()
 {
@@ -16,6 +19,19 @@ int main()
         if (std::strcmp(error.what(), "Invalid string \"12Z\" to qword conversion") != 0)
             return 1;
     }
-    std::printf("crc32 %08X value %llu\n", unsigned(crc), (unsigned long long)value);
-    return crc == 0xCBF43926 && value == 31 ? 0 : 1;
+    // The generated schema classes and the loader.
+    const char* job = "consumer_job.xml";
+    FILE* file = std::fopen(job, "w");
+    if (!file)
+        return 1;
+    std::fputs("<pfg version=\"2\"><output_files><output_file name=\"a\" directory=\"d\" type=\"POF\"/>"
+               "</output_files></pfg>\n", file);
+    std::fclose(file);
+    std::unique_ptr<PGM_COMMON_XML_PFG_PFG> root(static_cast<PGM_COMMON_XML_PFG_PFG*>(
+        PGM_COMMON_XML::parse_xml(PGM_COMMON_XML_FILE_PFG, job, "", false, "", "", "")));
+    const PGM_COMMON_XML_PFG_OUTPUT_FILE* output = root->output_files.at(0)->output_file.at(0);
+    bool xml_ok = root->version == 2 && output->type == PGM_COMMON_XML_ENUM_POF &&
+                  output->subtype == PGM_COMMON_XML_ENUM_INVALID && output->name == "a";
+    std::printf("crc32 %08X value %llu xml %s\n", unsigned(crc), (unsigned long long)value, xml_ok ? "ok" : "wrong");
+    return crc == 0xCBF43926 && value == 31 && xml_ok ? 0 : 1;
 }
