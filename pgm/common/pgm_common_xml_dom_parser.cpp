@@ -151,27 +151,34 @@ std::string pgm_xml_narrow(const XMLCh* text)
 namespace {
 
 
-// Concatenated text of the node's direct text children.
-std::string direct_text(DOMNode* node)
+// Concatenated text of the node's direct text children; only_text tells
+// whether the node has no other children.
+std::string direct_text(DOMNode* node, bool& only_text)
 {
     std::string text;
+    only_text = true;
     for (DOMNode* child = node->getFirstChild(); child != nullptr; child = child->getNextSibling()) {
         if (child->getNodeType() == DOMNode::TEXT_NODE)
             text += pgm_xml_narrow(child->getNodeValue());
+        else
+            only_text = false;
     }
     return text;
 }
 
 std::string text_content(DOMNode* node)
 {
+    bool only_text = true;
+    std::string direct = direct_text(node, only_text);
     std::string text;
-    for (char c : direct_text(node)) {
+    for (char c : direct) {
         if (c != '\n' && c != '\t')
             text += c;
     }
     if (gen_remove_leading_and_trailing_spaces(text).empty())
         return "";
-    return pgm_xml_narrow(node->getTextContent());
+    // Without other children the whole text content is the direct text.
+    return only_text ? direct : pgm_xml_narrow(node->getTextContent());
 }
 
 } // namespace

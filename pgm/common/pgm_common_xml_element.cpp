@@ -84,6 +84,7 @@ PGM_COMMON_XML_ELEMENT::PGM_COMMON_XML_ELEMENT(PGM_COMMON_XML_ENUM class_type, P
                                                std::string enum_string, void* ptr)
     : info(class_type, sub_class_type, type, exist, std::move(default_string), std::move(enum_string), ptr)
 {
+    attribute_info.reserve(3);
     for (const char* name : {IF_CONTINUE, IF_SKIP, HIDDEN})
         attribute_info.push_back(
             PGM_COMMON_XML_ATTRIBUTE_INFO(name, PGM_XML_TYPE_STRING, PGM_XML_EXIST_OPTIONAL, "", "", NULL));
