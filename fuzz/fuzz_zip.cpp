@@ -6,12 +6,7 @@
 
 namespace {
 
-struct MEMBERS {
-    ~MEMBERS() { PGM_COMMON_ZIP::delete_files(list); }
-    std::vector<PGM_COMMON_ZIP_FILE*> list;
-};
-
-bool same_members(const MEMBERS& a, const MEMBERS& b)
+bool same_members(const PGM_COMMON_ZIP_FILE_LIST& a, const PGM_COMMON_ZIP_FILE_LIST& b)
 {
     if (a.list.size() != b.list.size())
         return false;
@@ -32,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string path = fuzz_input_file(data, size, ".zip");
     if (path.empty())
         return 0;
-    MEMBERS members;
+    PGM_COMMON_ZIP_FILE_LIST members;
     if (!PGM_COMMON_ZIP::get_files(path, members.list).empty())
         return 0;
     // The last member of a name is found as the first member of that name.
@@ -42,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::abort();
     std::string copy = path + ".copy.zip";
     PGM_COMMON_ZIP::add_files(members.list, copy, false, false);
-    MEMBERS again;
+    PGM_COMMON_ZIP_FILE_LIST again;
     if (!PGM_COMMON_ZIP::get_files(copy, again.list).empty() || !same_members(members, again))
         std::abort();
     return 0;

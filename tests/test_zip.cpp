@@ -33,12 +33,6 @@ const std::string ZIP_DATA = PGM_SOURCE_DIR "/tests/data/zip/";
 const WORD PEER_TIME = 10 * 2048 + 20 * 32 + 30 / 2;
 const WORD PEER_DATE = (2024 - 1980) * 512 + 3 * 32 + 15;
 
-// Members released at the end of a test.
-struct MEMBERS {
-    ~MEMBERS() { PGM_COMMON_ZIP::delete_files(list); }
-    std::vector<PGM_COMMON_ZIP_FILE*> list;
-};
-
 PGM_COMMON_ZIP_FILE* member(const std::string& name, const std::string& bytes, WORD time = 0x5000,
                             WORD date = 0x5869)
 {
@@ -67,7 +61,7 @@ void write_archive(const std::string& path, const std::vector<std::pair<std::str
 // The members of an archive as name and content pairs; the reason when it cannot be read.
 std::vector<std::pair<std::string, std::string>> read_archive(const std::string& path, std::string* reason = NULL)
 {
-    MEMBERS members;
+    PGM_COMMON_ZIP_FILE_LIST members;
     std::string why = PGM_COMMON_ZIP::get_files(path, members.list);
     if (reason)
         *reason = why;
@@ -147,7 +141,7 @@ TEST(Zip, OneSmallMemberWritesTheRecordsAndReadsBack)
 
     TEMP_DIR dir;
     write_file(dir.file("a.zip"), zip);
-    MEMBERS members;
+    PGM_COMMON_ZIP_FILE_LIST members;
     ASSERT_EQ("", PGM_COMMON_ZIP::get_files(dir.file("a.zip"), members.list));
     ASSERT_EQ(1u, members.list.size());
     const PGM_COMMON_ZIP_FILE& file = *members.list[0];
@@ -212,7 +206,7 @@ TEST(Zip, EveryReasonAnArchiveIsRefusedFor)
 
     TEMP_DIR dir;
     write_file(dir.file("empty.zip"), "");
-    MEMBERS members;
+    PGM_COMMON_ZIP_FILE_LIST members;
     members.list.push_back(member("kept", "1"));
     EXPECT_EQ("Unable to open zip file " + dir.file("empty.zip") + " or zip file empty",
               PGM_COMMON_ZIP::get_files(dir.file("empty.zip"), members.list));
@@ -239,7 +233,7 @@ TEST(Zip, MisuseIsAnInternalError)
     EXPECT_INTERNAL_ERROR(PGM_COMMON_ZIP::add_files(none, dir.file("a.zip"), false, true), "files.size()");
     EXPECT_INTERNAL_ERROR(PGM_COMMON_ZIP::add_files(std::vector<std::string>{}, dir.file("a.zip"), false),
                           "filenames.size()");
-    MEMBERS members;
+    PGM_COMMON_ZIP_FILE_LIST members;
     members.list.push_back(member("a", "1"));
     EXPECT_INTERNAL_ERROR(PGM_COMMON_ZIP::add_files(members.list, dir.file("a.zip.txt"), false, false),
                           "PGM_COMMON::match_extension(output, {\".zip\"})");
@@ -287,18 +281,18 @@ TEST(Zip, ArchivesBeyondTheFormatAreRefusedAndTheOldOneKept)
     write_archive(zip, {{"kept", "kept"}});
     const std::string old = read_file(zip);
 
-    MEMBERS many;
+    PGM_COMMON_ZIP_FILE_LIST many;
     for (int i = 0; i < 65536; ++i)
         many.list.push_back(member(std::to_string(i), ""));
     EXPECT_INTERNAL_ERROR(PGM_COMMON_ZIP::add_files(many.list, zip, true, false),
                           "ZIP archive " + zip + " would hold 65537 members, more than the 65535 the format can count");
-    MEMBERS long_name;
+    PGM_COMMON_ZIP_FILE_LIST long_name;
     long_name.list.push_back(member(std::string(65536, 'n'), "x"));
     EXPECT_INTERNAL_ERROR(PGM_COMMON_ZIP::add_files(long_name.list, zip, false, false),
                           "ZIP member name of 65536 bytes is longer than the 65535 bytes the format can hold: " +
                               std::string(60, 'n') + "...");
     // Sizes are checked before any byte of the data is read.
-    MEMBERS huge;
+    PGM_COMMON_ZIP_FILE_LIST huge;
     for (const char* name : {"h1", "h2"}) {
         huge.list.push_back(member(name, "x"));
         huge.list.back()->size = 0x80000000;
@@ -356,7 +350,7 @@ TEST(Zip, FilesAreStoredAsOnDiskWithTheirTimes)
     }
     const std::string zip = dir.file("files.zip");
     PGM_COMMON_ZIP::add_files(paths, zip, false);
-    MEMBERS members;
+    PGM_COMMON_ZIP_FILE_LIST members;
     ASSERT_EQ("", PGM_COMMON_ZIP::get_files(zip, members.list));
     ASSERT_EQ(3u, members.list.size());
     for (size_t i = 0; i < 3; ++i) {
@@ -375,7 +369,7 @@ TEST(Zip, ArchivesOfOtherTools)
     const CONTENTS two = {{"readme.txt", "hello\n"}, {"dir/image.bin", image}};
     for (const char* name : {"python_stored.zip", "infozip_stored.zip"}) {
         EXPECT_EQ(two, read_archive(ZIP_DATA + name)) << name;
-        MEMBERS members;
+        PGM_COMMON_ZIP_FILE_LIST members;
         ASSERT_EQ("", PGM_COMMON_ZIP::get_files(ZIP_DATA + name, members.list));
         EXPECT_EQ(PEER_TIME, members.list[1]->time);
         EXPECT_EQ(PEER_DATE, members.list[1]->date);

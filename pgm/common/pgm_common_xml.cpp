@@ -26,9 +26,6 @@ XERCES_CPP_NAMESPACE_USE
 
 namespace {
 
-const char* const IF_CONTINUE = "__if_continue__";
-const char* const IF_SKIP = "__if_skip__";
-const char* const HIDDEN = "__hidden__";
 const std::string INDENT = "    ";
 
 const PGM_COMMON_XML_CHILD_RULE* find_rule(const PGM_COMMON_XML_FAMILY& family, const std::string& parent,
@@ -233,8 +230,9 @@ std::string PGM_COMMON_XML::get_attribute_string(PGM_COMMON_XML_ELEMENT* element
 {
     std::string text;
     for (const PGM_COMMON_XML_ATTRIBUTE_INFO& entry : element->attribute_info) {
-        if ((skip_if_continue && entry.name == IF_CONTINUE) || (skip_if_skip && entry.name == IF_SKIP) ||
-            (skip_hidden && entry.name == HIDDEN))
+        if ((skip_if_continue && entry.name == PGM_COMMON_XML_IF_CONTINUE) ||
+            (skip_if_skip && entry.name == PGM_COMMON_XML_IF_SKIP) ||
+            (skip_hidden && entry.name == PGM_COMMON_XML_HIDDEN))
             continue;
         if (entry.exist == PGM_XML_EXIST_MUST || (entry.exist == PGM_XML_EXIST_OPTIONAL && !entry.string.empty()))
             text += " " + entry.name + "=\"" + attribute_value(get_xml_string(entry.string)) + "\"";

@@ -15,11 +15,10 @@ static MEM_INITIALIZER mem_initializer(PGM_MODULE_NAME);
 
 namespace {
 
-const char* const IF_CONTINUE = "__if_continue__";
-const char* const IF_SKIP = "__if_skip__";
-const char* const HIDDEN = "__hidden__";
-
-bool is_built_in(const std::string& name) { return name == IF_CONTINUE || name == IF_SKIP || name == HIDDEN; }
+bool is_built_in(const std::string& name)
+{
+    return name == PGM_COMMON_XML_IF_CONTINUE || name == PGM_COMMON_XML_IF_SKIP || name == PGM_COMMON_XML_HIDDEN;
+}
 
 bool is_hex_type(BYTE type) { return type == PGM_XML_TYPE_HEX_DATA || type == PGM_XML_TYPE_STDHEX_DATA; }
 
@@ -85,7 +84,7 @@ PGM_COMMON_XML_ELEMENT::PGM_COMMON_XML_ELEMENT(PGM_COMMON_XML_ENUM class_type, P
     : info(class_type, sub_class_type, type, exist, std::move(default_string), std::move(enum_string), ptr)
 {
     attribute_info.reserve(3);
-    for (const char* name : {IF_CONTINUE, IF_SKIP, HIDDEN})
+    for (const char* name : {PGM_COMMON_XML_IF_CONTINUE, PGM_COMMON_XML_IF_SKIP, PGM_COMMON_XML_HIDDEN})
         attribute_info.push_back(
             PGM_COMMON_XML_ATTRIBUTE_INFO(name, PGM_XML_TYPE_STRING, PGM_XML_EXIST_OPTIONAL, "", "", NULL));
 }

@@ -18,10 +18,6 @@ XERCES_CPP_NAMESPACE_USE
 
 namespace {
 
-const char* const IF_CONTINUE = "__if_continue__";
-const char* const IF_SKIP = "__if_skip__";
-const char* const HIDDEN = "__hidden__";
-
 std::string class_name(const PGM_COMMON_XML_ELEMENT* element)
 {
     return PGM_COMMON_XML_UTIL::convert_enum_to_string(element->info.class_type);
@@ -48,13 +44,13 @@ void PGM_COMMON_XML_HELPER::get_attribute(PGM_COMMON_XML_ELEMENT* element, DOMNa
         insignificant_attribute(attributes);
         return;
     }
-    PGM_CHECK_TEXT(infos.size() >= 3 && is_builtin(infos[0], IF_CONTINUE),
+    PGM_CHECK_TEXT(infos.size() >= 3 && is_builtin(infos[0], PGM_COMMON_XML_IF_CONTINUE),
                    "element->attribute_info.at(0).name == \"__if_continue__\" && "
                    "element->attribute_info.at(0).ptr == NULL");
-    PGM_CHECK_TEXT(is_builtin(infos[1], IF_SKIP), "element->attribute_info.at(1).name == \"__if_skip__\" && "
-                                                  "element->attribute_info.at(1).ptr == NULL");
-    PGM_CHECK_TEXT(is_builtin(infos[2], HIDDEN), "element->attribute_info.at(2).name == \"__hidden__\" && "
-                                                 "element->attribute_info.at(2).ptr == NULL");
+    PGM_CHECK_TEXT(is_builtin(infos[1], PGM_COMMON_XML_IF_SKIP),
+                   "element->attribute_info.at(1).name == \"__if_skip__\" && element->attribute_info.at(1).ptr == NULL");
+    PGM_CHECK_TEXT(is_builtin(infos[2], PGM_COMMON_XML_HIDDEN),
+                   "element->attribute_info.at(2).name == \"__hidden__\" && element->attribute_info.at(2).ptr == NULL");
     XMLSize_t count = attributes != NULL ? attributes->getLength() : 0;
     for (XMLSize_t i = 0; i < count; ++i) {
         DOMNode* attribute = attributes->item(i);
@@ -195,13 +191,13 @@ bool PGM_COMMON_XML_HELPER::compare_if_condition(std::string condition, std::vec
 std::string PGM_COMMON_XML_HELPER::get_element_if_continue(PGM_COMMON_XML_ELEMENT* element)
 {
     const std::vector<PGM_COMMON_XML_ATTRIBUTE_INFO>& infos = element->attribute_info;
-    return !infos.empty() && infos[0].name == IF_CONTINUE ? infos[0].string : "";
+    return !infos.empty() && infos[0].name == PGM_COMMON_XML_IF_CONTINUE ? infos[0].string : "";
 }
 
 std::string PGM_COMMON_XML_HELPER::get_element_if_skip(PGM_COMMON_XML_ELEMENT* element)
 {
     const std::vector<PGM_COMMON_XML_ATTRIBUTE_INFO>& infos = element->attribute_info;
-    return infos.size() > 1 && infos[1].name == IF_SKIP ? infos[1].string : "";
+    return infos.size() > 1 && infos[1].name == PGM_COMMON_XML_IF_SKIP ? infos[1].string : "";
 }
 
 // ---- Validation of a built tree ----

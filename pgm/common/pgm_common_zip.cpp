@@ -112,30 +112,6 @@ void put_bytes(std::vector<BYTE>& output, const void* data, size_t size)
     output.insert(output.end(), bytes, bytes + size);
 }
 
-// The standard ZIP CRC-32. The CRC routine counts bits in 32 bits, so long
-// members go in pieces.
-DWORD zip_crc32(const BYTE* data, DWORD size)
-{
-    const DWORD piece = DWORD(1) << 28;
-    DWORD crc = 0xFFFFFFFF;
-    for (DWORD done = 0; done < size; done += std::min(piece, size - done)) {
-        DWORD count = std::min(piece, size - done);
-        crc = PGM_COMMON::lsb_calculate_crc32(data + done, 0, count * 8, crc, 0xEDB88320, false, true);
-    }
-    return ~crc;
-}
-
-// Releases a list of records when it goes out of scope.
-class RECORDS_GUARD {
-public:
-    explicit RECORDS_GUARD(std::vector<PGM_COMMON_ZIP_FILE*>& files) : files_(files) {}
-    ~RECORDS_GUARD() { PGM_COMMON_ZIP::delete_files(files_); }
-    RECORDS_GUARD(const RECORDS_GUARD&) = delete;
-    RECORDS_GUARD& operator=(const RECORDS_GUARD&) = delete;
-
-private:
-    std::vector<PGM_COMMON_ZIP_FILE*>& files_;
-};
 
 // MS-DOS time and date of a broken-down local time; the format counts
 // years from 1980 to 2107, and times outside that range are held at its ends.
@@ -322,6 +298,18 @@ PGM_COMMON_ZIP_FILE::PGM_COMMON_ZIP_FILE(std::string t1, DWORD t2, const BYTE* t
 PGM_COMMON_ZIP_FILE::~PGM_COMMON_ZIP_FILE()
 {
     delete[] data;
+}
+
+// The CRC routine counts bits in 32 bits, so long members go in pieces.
+DWORD PGM_COMMON_ZIP::get_crc32(const BYTE* data, DWORD size)
+{
+    const DWORD piece = DWORD(1) << 28;
+    DWORD crc = 0xFFFFFFFF;
+    for (DWORD done = 0; done < size; done += std::min(piece, size - done)) {
+        DWORD count = std::min(piece, size - done);
+        crc = PGM_COMMON::lsb_calculate_crc32(data + done, 0, count * 8, crc, 0xEDB88320, false, true);
+    }
+    return ~crc;
 }
 
 void PGM_COMMON_ZIP::delete_files(std::vector<PGM_COMMON_ZIP_FILE*>& files)
@@ -534,7 +522,7 @@ std::string PGM_COMMON_ZIP::check_records(const std::vector<LOCAL_FILE_HEADER>& 
     for (size_t i = 0; i < locals.size(); ++i) {
         const LOCAL_FILE_HEADER& l = locals[i];
         const CENTRAL_DIRECTORY& c = centrals[i];
-        if (zip_crc32(l.data, l.uncompressed_size) != l.crc)
+        if (get_crc32(l.data, l.uncompressed_size) != l.crc)
             return "ZIP data is corrupted";
         if (l.flags != c.flags || l.method != c.method || l.time != c.time || l.date != c.date || l.crc != c.crc ||
             l.compressed_size != c.compressed_size || l.uncompressed_size != c.uncompressed_size ||
@@ -586,16 +574,15 @@ std::string PGM_COMMON_ZIP::get_files(std::string filename, std::vector<PGM_COMM
 std::string PGM_COMMON_ZIP::get_file(std::string filename, PGM_COMMON_ZIP_FILE& file)
 {
     PGM_CHECK(!file.filename.empty() && file.size == 0 && file.data == NULL);
-    std::vector<PGM_COMMON_ZIP_FILE*> members;
-    RECORDS_GUARD guard(members);
-    std::string reason = get_files(filename, members);
+    PGM_COMMON_ZIP_FILE_LIST members;
+    std::string reason = get_files(filename, members.list);
     if (!reason.empty())
         return reason;
-    if (members.empty())
+    if (members.list.empty())
         return "Unable to locate any valid file";
     std::string wanted = file.filename;
     PGM_COMMON::change_folder_slash(wanted);
-    for (const PGM_COMMON_ZIP_FILE* member : members) {
+    for (const PGM_COMMON_ZIP_FILE* member : members.list) {
         if (member->filename != wanted)
             continue;
         if (member->size > 0) {
@@ -613,7 +600,7 @@ std::string PGM_COMMON_ZIP::get_file(std::string filename, PGM_COMMON_ZIP_FILE& 
 
 DWORD PGM_COMMON_ZIP::write_local_file_header(const PGM_COMMON_ZIP_FILE& file, std::vector<BYTE>& output)
 {
-    DWORD crc = zip_crc32(file.data, file.size);
+    DWORD crc = get_crc32(file.data, file.size);
     put(output, LOCAL_FILE_HEADER_SIGNATURE);
     put(output, VERSION_NEEDED);
     put(output, WORD(0)); // flags
@@ -711,12 +698,11 @@ void PGM_COMMON_ZIP::add_files(std::vector<PGM_COMMON_ZIP_FILE*>& files, std::st
         added.push_back({&file->filename, file->size});
     }
     // An old archive that cannot be read contributes no members.
-    std::vector<PGM_COMMON_ZIP_FILE*> existing;
-    RECORDS_GUARD guard(existing);
+    PGM_COMMON_ZIP_FILE_LIST existing;
     if (append && FIO_FILE_SYSTEM::exists(output))
-        get_files(output, existing);
+        get_files(output, existing.list);
     std::vector<const PGM_COMMON_ZIP_FILE*> kept;
-    check_archive_limits(kept_members(existing, added, kept), output);
+    check_archive_limits(kept_members(existing.list, added, kept), output);
 
     ARCHIVE_WRITER writer(output);
     for (const PGM_COMMON_ZIP_FILE* member : kept)
@@ -737,12 +723,11 @@ void PGM_COMMON_ZIP::add_files(std::vector<std::string> filenames, std::string o
     std::vector<PLANNED_MEMBER> added;
     for (const std::string& path : filenames)
         added.push_back({&path, member_file_size(path)});
-    std::vector<PGM_COMMON_ZIP_FILE*> existing;
-    RECORDS_GUARD guard(existing);
+    PGM_COMMON_ZIP_FILE_LIST existing;
     if (append && FIO_FILE_SYSTEM::exists(output))
-        get_files(output, existing);
+        get_files(output, existing.list);
     std::vector<const PGM_COMMON_ZIP_FILE*> kept;
-    check_archive_limits(kept_members(existing, added, kept), output);
+    check_archive_limits(kept_members(existing.list, added, kept), output);
 
     ARCHIVE_WRITER writer(output);
     for (const PGM_COMMON_ZIP_FILE* member : kept)

@@ -9,6 +9,12 @@
 #include <string>
 #include <vector>
 
+// The built-in attributes every element carries first, in this order: the
+// condition lists of the filter, and a mark that callers may use freely.
+inline constexpr char PGM_COMMON_XML_IF_CONTINUE[] = "__if_continue__";
+inline constexpr char PGM_COMMON_XML_IF_SKIP[] = "__if_skip__";
+inline constexpr char PGM_COMMON_XML_HIDDEN[] = "__hidden__";
+
 // Value type of an element's text or of an attribute.
 enum PGM_XML_TYPE : BYTE {
     PGM_XML_TYPE_NONE = 0,         // no text

@@ -41,6 +41,8 @@ public:
     static std::string get_file(std::string filename, PGM_COMMON_ZIP_FILE& file);
     // Releases every record, from the back, and empties the vector.
     static void delete_files(std::vector<PGM_COMMON_ZIP_FILE*>& files);
+    // The standard ZIP CRC-32 of a member's bytes.
+    static DWORD get_crc32(const BYTE* data, DWORD size);
 
 private:
     friend struct PGM_COMMON_ZIP_TEST_ACCESS;
@@ -89,4 +91,14 @@ private:
     static void write_end_of_central_directory_record(std::vector<BYTE>& output, DWORD count,
                                                       DWORD central_directory_offset,
                                                       DWORD central_directory_size);
+};
+
+// Records of an archive, released with delete_files when the list goes.
+struct PGM_COMMON_ZIP_FILE_LIST {
+    PGM_COMMON_ZIP_FILE_LIST() = default;
+    ~PGM_COMMON_ZIP_FILE_LIST() { PGM_COMMON_ZIP::delete_files(list); }
+    PGM_COMMON_ZIP_FILE_LIST(const PGM_COMMON_ZIP_FILE_LIST&) = delete;
+    PGM_COMMON_ZIP_FILE_LIST& operator=(const PGM_COMMON_ZIP_FILE_LIST&) = delete;
+
+    std::vector<PGM_COMMON_ZIP_FILE*> list;
 };

@@ -3,7 +3,6 @@
 #include "pgmtool_frame.h"
 
 #include <cstdio>
-#include <cstring>
 #include <memory>
 
 namespace {
@@ -37,25 +36,6 @@ std::vector<BYTE> read_whole_file(const std::string& path)
 std::string lower_hex(const BYTE* bytes, size_t size)
 {
     return PGM_COMMON::convert_byte_array_to_standard_hex_string(const_cast<BYTE*>(bytes), DWORD(size), false);
-}
-
-// Removes the words "--NAME=" (any number of dashes, any case) for the
-// given names: the argument parser refuses empty values, but for these an
-// empty value is an empty byte string. Sets given[i] for each one found.
-std::vector<const char*> take_empty_values(int argc, const char** argv, const std::vector<std::string>& names,
-                                           std::vector<bool>& given)
-{
-    std::vector<const char*> kept(argv, argv + argc);
-    given.assign(names.size(), false);
-    for (size_t i = 0; i < names.size(); ++i) {
-        for (auto word = kept.begin() + 1; word != kept.end();) {
-            const char* name = *word + std::strspn(*word, "-");
-            bool empty_value = name != *word && PGM_COMMON::compare_string(name, names[i] + "=", false);
-            given[i] = given[i] || empty_value;
-            word = empty_value ? kept.erase(word) : word + 1;
-        }
-    }
-    return kept;
 }
 
 // The bytes of a hexadecimal text in reading order, first two digits the
@@ -118,15 +98,13 @@ int pgmtool_hmac(int argc, const char** argv)
                                "hexadecimal, two spaces and the file name. HEX is the key's bytes in reading",
                                "order, two digits each (\"4a656665\" is \"Jefe\"); --key= is the empty key.",
                                "The file is read whole and may hold at most 4294967295 bytes."});
-    args.text("key", key_text, "The key as hexadecimal bytes");
-    std::vector<bool> empty_given;
-    std::vector<const char*> words = take_empty_values(argc, argv, {"key"}, empty_given);
-    int parsed = args.parse(int(words.size()), words.data(), 1, 1);
+    args.text_or_empty("key", key_text, "The key as hexadecimal bytes");
+    int parsed = args.parse(argc, argv, 1, 1);
     if (parsed >= 0)
         return parsed;
-    if (empty_given[0] && !key_text.empty())
+    if (args.given_empty("key") && !key_text.empty())
         return usage_error("--key is given twice");
-    if (!empty_given[0] && key_text.empty())
+    if (!args.given_empty("key") && key_text.empty())
         return usage_error("hmac needs --key=HEX (--key= for the empty key)");
     std::vector<BYTE> key;
     if (!parse_hex("key", key_text, key))
@@ -150,13 +128,11 @@ int pgmtool_drbg(int argc, const char** argv)
                                "input (none by default). HEX is bytes in reading order, two digits each.",
                                "N is 1 to 937; the entropy and the nonce together hold at least 24 bytes."});
     args.text("entropy", entropy_text, "Entropy input as hexadecimal bytes (not empty)");
-    args.text("nonce", nonce_text, "Nonce as hexadecimal bytes (none by default)");
+    args.text_or_empty("nonce", nonce_text, "Nonce as hexadecimal bytes (none by default)");
     args.integer("bytes", bytes, "Bytes per generate call, 1 to 937");
     args.integer("calls", calls, "Number of generate calls (default 1)");
-    args.text("additional", additional_text, "Additional input of every call as hexadecimal bytes");
-    std::vector<bool> empty_given;
-    std::vector<const char*> words = take_empty_values(argc, argv, {"nonce", "additional"}, empty_given);
-    int parsed = args.parse(int(words.size()), words.data(), 0, 0);
+    args.text_or_empty("additional", additional_text, "Additional input of every call as hexadecimal bytes");
+    int parsed = args.parse(argc, argv, 0, 0);
     if (parsed >= 0)
         return parsed;
     std::vector<BYTE> entropy, nonce, additional;

@@ -13,33 +13,12 @@
 
 namespace {
 
-// The members of an archive, released when it goes out of scope.
-struct MEMBERS {
-    MEMBERS() = default;
-    ~MEMBERS() { PGM_COMMON_ZIP::delete_files(list); }
-    MEMBERS(const MEMBERS&) = delete;
-    MEMBERS& operator=(const MEMBERS&) = delete;
-    std::vector<PGM_COMMON_ZIP_FILE*> list;
-};
-
-void read_archive(const std::string& archive, MEMBERS& members)
+void read_archive(const std::string& archive, PGM_COMMON_ZIP_FILE_LIST& members)
 {
     pgmtool_check_input(archive);
     std::string reason = PGM_COMMON_ZIP::get_files(archive, members.list);
     if (!reason.empty())
         throw PGMTOOL_FAILURE(reason);
-}
-
-// The standard ZIP CRC-32; the library's bit counts are 32 bits wide.
-DWORD member_crc32(const PGM_COMMON_ZIP_FILE& member)
-{
-    const DWORD piece = DWORD(1) << 28;
-    DWORD crc = 0xFFFFFFFF;
-    for (DWORD done = 0; done < member.size; done += piece) {
-        DWORD count = std::min(piece, member.size - done);
-        crc = PGM_COMMON::lsb_calculate_crc32(member.data + done, 0, count * 8, crc, 0xEDB88320, false, true);
-    }
-    return ~crc;
 }
 
 // ---- Extraction ----
@@ -153,7 +132,10 @@ void write_member(const FOLDER& folder, const std::string& file, const PGM_COMMO
     }
     bool ok = done == member.size;
     std::string reason = ok ? "" : system_reason();
-    ok = close(fd) == 0 && ok;
+    if (close(fd) != 0 && ok) {
+        reason = system_reason();
+        ok = false;
+    }
     if (ok && renameat(folder.fd(), temp.c_str(), folder.fd(), file.c_str()) != 0) {
         reason = system_reason();
         ok = false;
@@ -166,7 +148,7 @@ void write_member(const FOLDER& folder, const std::string& file, const PGM_COMMO
 
 int extract(const std::string& archive, const std::string& dir)
 {
-    MEMBERS members;
+    PGM_COMMON_ZIP_FILE_LIST members;
     read_archive(archive, members);
     // Every name is checked before anything is written.
     std::vector<MEMBER_PLACE> places(members.list.size());
@@ -211,11 +193,11 @@ int create(const std::vector<std::string>& files, bool append)
 
 int list(const std::string& archive)
 {
-    MEMBERS members;
+    PGM_COMMON_ZIP_FILE_LIST members;
     read_archive(archive, members);
     for (const PGM_COMMON_ZIP_FILE* member : members.list)
-        std::printf("%10u  %08X  %s\n", unsigned(member->size), unsigned(member_crc32(*member)),
-                    member->filename.c_str());
+        std::printf("%10u  %08X  %s\n", unsigned(member->size),
+                    unsigned(PGM_COMMON_ZIP::get_crc32(member->data, member->size)), member->filename.c_str());
     return PGMTOOL_OK;
 }
 

@@ -35,10 +35,33 @@ void PGMTOOL_ARGS::text(const std::string& name, std::string& value, const std::
     table_.push_back({name, PGM_COMMON_CMD_ARG_STRING, &value, false, false, help});
 }
 
+void PGMTOOL_ARGS::text_or_empty(const std::string& name, std::string& value, const std::string& help)
+{
+    text(name, value, help);
+    may_be_empty_.push_back(name);
+}
+
+bool PGMTOOL_ARGS::given_empty(const std::string& name) const
+{
+    return std::find(given_empty_.begin(), given_empty_.end(), name) != given_empty_.end();
+}
+
 int PGMTOOL_ARGS::parse(int argc, const char** argv, size_t min_files, size_t max_files)
 {
-    PGM_COMMON_CMD_ERROR error =
-        PGM_COMMON_CMD::parse_argument(argc, argv, DWORD(table_.size()), table_.data(), files_, NULL);
+    // The words "--NAME=" (any number of dashes, any case) of the arguments
+    // that may be empty are taken out before the parser sees them.
+    std::vector<const char*> words(argv, argv + argc);
+    for (const std::string& name : may_be_empty_) {
+        for (auto word = words.begin() + (words.empty() ? 0 : 1); word != words.end();) {
+            const char* bare = *word + std::strspn(*word, "-");
+            bool empty = bare != *word && PGM_COMMON::compare_string(bare, name + "=", false);
+            if (empty && !given_empty(name))
+                given_empty_.push_back(name);
+            word = empty ? words.erase(word) : word + 1;
+        }
+    }
+    PGM_COMMON_CMD_ERROR error = PGM_COMMON_CMD::parse_argument(int(words.size()), words.data(), DWORD(table_.size()),
+                                                                table_.data(), files_, NULL);
     if (error != PGM_COMMON_CMD_ERROR_NONE) {
         PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_PLAIN, 0, "Run \"pgmtool %s --help\" for the arguments.",
                                   command_.c_str());

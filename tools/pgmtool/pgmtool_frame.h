@@ -39,6 +39,10 @@ public:
     void flag(const std::string& name, bool& value, const std::string& help);
     void integer(const std::string& name, int& value, const std::string& help);
     void text(const std::string& name, std::string& value, const std::string& help);
+    // A text that may be given empty ("--name="), which the parser alone
+    // refuses; given_empty tells whether it was.
+    void text_or_empty(const std::string& name, std::string& value, const std::string& help);
+    bool given_empty(const std::string& name) const;
 
     // Parses argv (argv[0] is the command's name). Returns -1 when the
     // command should go on, or the exit code to leave with: after printing
@@ -54,6 +58,8 @@ private:
     std::vector<PGM_COMMON_CMD_HELP_STRUCT> usage_;
     std::vector<PGM_COMMON_CMD_ARG_STRUCT> table_;
     std::vector<std::string> files_;
+    std::vector<std::string> may_be_empty_; // names of text_or_empty arguments
+    std::vector<std::string> given_empty_;  // those given as "--name="
     bool help_ = false;
 };
 
