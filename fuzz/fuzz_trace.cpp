@@ -1,4 +1,5 @@
-// Reading back a damaged or forged developer trace file.
+// Reading back a damaged or forged developer trace file, and adding a line
+// to it (a damaged file is moved aside first).
 #include "fuzz_support.h"
 
 #include <cstdio>
@@ -14,6 +15,8 @@ const std::string& trace_folder()
         char name[] = "/tmp/pgm_fuzz_trace_XXXXXX";
         std::string made = mkdtemp(name) ? name : "/tmp";
         gen_set_module_path(made);
+        cfg_set_value("PGM_DEBUG_TRACE", "on");
+        cfg_set_value("PGM_ENABLE_FUZZ_DEBUG", "on");
         return made;
     }();
     return folder;
@@ -32,6 +35,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FILE* quiet = std::freopen("/dev/null", "w", stdout);
     (void)quiet;
     fuzz_run([] { PGM_DEBUG::read_msg(); });
+    fuzz_run([] {
+        PGM_DEBUG::print_msg("fuzz", "", 0, "added");
+        PGM_DEBUG::write_msg();
+        PGM_DEBUG::read_msg();
+    });
     std::remove(path.c_str());
+    std::remove((path + ".damaged").c_str());
     return 0;
 }

@@ -17,10 +17,13 @@ struct SETTINGS {
     int ini_applied = 0;                       // calls of cfg_hostexe_ini_applied
 };
 
+// Built on first use and never destroyed: the trace reads settings from
+// destructors and exit handlers that may run after this file's statics
+// would have gone.
 SETTINGS& settings()
 {
-    static SETTINGS all;
-    return all;
+    static SETTINGS* all = new SETTINGS;
+    return *all;
 }
 
 // Reads "name=value" lines of the file named by PGM_INI_FILE, once.

@@ -88,8 +88,8 @@ std::string processor_model()
 
 CPT_MANAGER* CPT_MANAGER::get_cpt_mgr()
 {
-    static CPT_MANAGER manager;
-    return &manager;
+    static CPT_MANAGER* manager = new CPT_MANAGER; // never destroyed: used until exit
+    return manager;
 }
 
 std::string CPT_MANAGER::get_local_hostid(int kind)

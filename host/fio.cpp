@@ -29,8 +29,8 @@ struct SEARCHES {
 
 SEARCHES& searches()
 {
-    static SEARCHES all;
-    return all;
+    static SEARCHES* all = new SEARCHES; // never destroyed: used until exit
+    return *all;
 }
 
 std::vector<FIO_FIND_DATA> list_matches(const fs::path& pattern)

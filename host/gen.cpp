@@ -21,10 +21,12 @@ struct FOLDERS {
     std::string unshipped_data; // "" means PGM_UNSHIPPED_DATA_DIR or the module folder
 };
 
+// Built on first use and never destroyed: the trace file is written from
+// an exit-time action that may run after this file's statics would have gone.
 FOLDERS& folders()
 {
-    static FOLDERS all;
-    return all;
+    static FOLDERS* all = new FOLDERS;
+    return *all;
 }
 
 std::string executable_folder()

@@ -12,14 +12,14 @@ namespace {
 
 std::mutex& modules_mutex()
 {
-    static std::mutex mutex;
-    return mutex;
+    static std::mutex* mutex = new std::mutex; // never destroyed: used until exit
+    return *mutex;
 }
 
 std::vector<std::string>& modules()
 {
-    static std::vector<std::string> list;
-    return list;
+    static std::vector<std::string>* list = new std::vector<std::string>; // never destroyed: used until exit
+    return *list;
 }
 
 } // namespace

@@ -12,20 +12,20 @@ namespace {
 
 std::mutex& record_mutex()
 {
-    static std::mutex mutex;
-    return mutex;
+    static std::mutex* mutex = new std::mutex; // never destroyed: used until exit
+    return *mutex;
 }
 
 std::vector<MSG_RECORD>& issued_record()
 {
-    static std::vector<MSG_RECORD> record;
-    return record;
+    static std::vector<MSG_RECORD>* record = new std::vector<MSG_RECORD>; // never destroyed: used until exit
+    return *record;
 }
 
 std::vector<std::string>& debug_record()
 {
-    static std::vector<std::string> record;
-    return record;
+    static std::vector<std::string>* record = new std::vector<std::string>; // never destroyed: used until exit
+    return *record;
 }
 
 struct REGISTERED_ID {
@@ -35,8 +35,8 @@ struct REGISTERED_ID {
 
 std::vector<REGISTERED_ID>& registered_ids()
 {
-    static std::vector<REGISTERED_ID> ids;
-    return ids;
+    static std::vector<REGISTERED_ID>* ids = new std::vector<REGISTERED_ID>; // never destroyed: used until exit
+    return *ids;
 }
 
 // Drops the trailing "/" + type letter + symbolic name of a catalogue text.
@@ -173,8 +173,8 @@ void MSG_BASE::issue(char as_type) const
 
 MSG_INDEX& MSG_INDEX::get_default_index()
 {
-    static MSG_INDEX index;
-    return index;
+    static MSG_INDEX* index = new MSG_INDEX; // never destroyed: used until exit
+    return *index;
 }
 
 bool MSG_INDEX::is_suppressed(unsigned int id) const

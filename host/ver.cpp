@@ -12,8 +12,8 @@ struct VERSION {
 
 VERSION& version()
 {
-    static VERSION current;
-    return current;
+    static VERSION* current = new VERSION; // never destroyed: used until exit
+    return *current;
 }
 
 } // namespace

@@ -1,7 +1,10 @@
 // The developer trace and its file "programmer.dbg".
 #include "test_support.h"
 
+#include <cstdlib>
 #include <filesystem>
+#include <sstream>
+#include <sys/stat.h>
 #include <zlib.h>
 
 struct PGM_DEBUG_TEST_ACCESS {
@@ -158,25 +161,48 @@ TEST_F(DebugTrace, RecordsAccumulateUnderOneTrailer)
         EXPECT_EQ("programmer.dbg", entry.path().filename().string());
 }
 
-TEST_F(DebugTrace, DamagedFileIsReplacedAndNotPrinted)
+TEST_F(DebugTrace, DamagedFileIsReportedAndKeptAside)
 {
     trace_on();
     std::string good = with_trailer(record("PGMIO: old\n"));
+    std::vector<std::string> damaged_files;
     for (size_t at : {size_t(0), size_t(5), good.size() / 2, good.size() - 1}) {
-        std::string damaged = good;
-        damaged[at] = char(damaged[at] ^ 0x40);
-        write_file(path, damaged);
-        EXPECT_EQ("", read_back()) << at;
+        damaged_files.push_back(good);
+        damaged_files.back()[at] = char(good[at] ^ 0x40);
+    }
+    damaged_files.push_back(good.substr(0, good.size() - 3));
+    damaged_files.push_back("not a trace file at all");
+    for (size_t i = 0; i < damaged_files.size(); ++i) {
+        write_file(path, damaged_files[i]);
+        std::ostringstream shown;
+        EXPECT_FALSE(PGM_DEBUG::read_msg(shown)) << i;
+        EXPECT_EQ("\nError detected\n", shown.str()) << i;
         PGM_DEBUG::print_msg("pgmio", "", 0, "new");
         PGM_DEBUG::write_msg();
-        EXPECT_EQ(with_trailer(record("PGMIO: new\n")), read_file(path)) << at;
+        EXPECT_EQ(with_trailer(record("PGMIO: new\n")), read_file(path)) << i;
+        std::string kept = path + ".damaged" + (i == 0 ? std::string() : "." + std::to_string(i + 1));
+        EXPECT_EQ(damaged_files[i], read_file(kept)) << i;
     }
-    write_file(path, good.substr(0, good.size() - 3));
-    EXPECT_EQ("", read_back());
-    write_file(path, "not a trace file at all");
-    PGM_DEBUG::print_msg("pgmio", "", 0, "fresh");
+    std::ostringstream whole;
+    EXPECT_TRUE(PGM_DEBUG::read_msg(whole));
+    EXPECT_EQ("PGMIO: new\n", whole.str());
+    std::filesystem::remove(path);
+    std::ostringstream none;
+    EXPECT_TRUE(PGM_DEBUG::read_msg(none)); // nothing traced yet is no damage
+    EXPECT_EQ("", none.str());
+}
+
+TEST_F(DebugTrace, SpecialFileIsNeitherWaitedOnNorReplaced)
+{
+    trace_on();
+    ASSERT_EQ(0, mkfifo(path.c_str(), 0600));
+    std::ostringstream shown;
+    EXPECT_FALSE(PGM_DEBUG::read_msg(shown)); // opening a FIFO to read would wait for a writer
+    EXPECT_EQ("\nError detected\n", shown.str());
+    PGM_DEBUG::print_msg("pgmio", "", 0, "dropped");
     PGM_DEBUG::write_msg();
-    EXPECT_EQ("PGMIO: fresh\n", read_back());
+    EXPECT_TRUE(std::filesystem::is_fifo(path));
+    EXPECT_EQ("", PGM_DEBUG_TEST_ACCESS::pending());
 }
 
 TEST_F(DebugTrace, StructuralCheckOfTheFile)
@@ -229,6 +255,12 @@ TEST_F(DebugTrace, ReadReportsDamageInsideRecords)
     write_file(path, with_trailer(le32(1) + le32(1) + "x"));
     EXPECT_EQ("\nError in decompressing data\n\nError detected\n", read_back());
 
+    // Records are inflated in pieces: long texts come out whole.
+    std::string long_text(300000, 'a');
+    long_text[123456] = 'b';
+    write_file(path, with_trailer(record(long_text) + record("tail\n")));
+    EXPECT_EQ(long_text + "tail\n", read_back());
+
     // Text is printed up to its first NUL.
     write_file(path, with_trailer(record(std::string("ab\0cd", 5)) + record("ef")));
     EXPECT_EQ("abef", read_back());
@@ -239,4 +271,49 @@ TEST_F(DebugTrace, ExportedEntryTracesCopies)
     trace_on();
     pgm_common_vdebug("pgmio", "", 0, "via the entry");
     EXPECT_EQ("PGMIO: via the entry\n", PGM_DEBUG_TEST_ACCESS::pending());
+}
+
+namespace {
+
+// Traces a line when the process ends, once a child run arms it: a caller's
+// global object is destroyed after everything the library built on first
+// use during the run.
+struct TRACE_AT_EXIT {
+    bool armed = false;
+    ~TRACE_AT_EXIT()
+    {
+        if (armed)
+            PGM_DEBUG::print_msg("pgmio", "", 0, "from a global destructor");
+    }
+} trace_at_exit;
+
+} // namespace
+
+// Run only as a child of the test below: it traces from an exit handler
+// registered before the settings and the module folder are first used, and
+// from a global destructor, and leaves the lines to the exit-time flush.
+TEST(DebugTraceAtExit, DISABLED_Child)
+{
+    const char* folder = std::getenv("PGM_TEST_TRACE_FOLDER");
+    ASSERT_NE(nullptr, folder);
+    std::atexit([] { PGM_DEBUG::print_msg("pgmio", "", 0, "from an exit handler"); });
+    cfg_set_value("PGM_DEBUG_TRACE", "on");
+    cfg_set_value("PGM_ENABLE_PGMIO_DEBUG", "on");
+    gen_set_module_path(folder);
+    trace_at_exit.armed = true;
+}
+
+TEST(DebugTraceAtExit, LinesTracedWhileTheProcessEndsReachTheFile)
+{
+    TEMP_DIR dir; // a folder name of more than 15 characters, beyond a short string's own buffer
+    ASSERT_GT(dir.path().size(), 15u);
+    std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+    RUN_RESULT child = run_command("PGM_TEST_TRACE_FOLDER=" + dir.path() + " " + self +
+                                   " --gtest_also_run_disabled_tests --gtest_filter=DebugTraceAtExit.DISABLED_Child");
+    EXPECT_EQ(0, child.exit_code) << child.output;
+    gen_set_module_path(dir.path());
+    std::ostringstream shown;
+    EXPECT_TRUE(PGM_DEBUG::read_msg(shown));
+    gen_set_module_path("");
+    EXPECT_EQ("PGMIO: from an exit handler\nPGMIO: from a global destructor\n", shown.str());
 }

@@ -1,6 +1,7 @@
 // pgmtool as a user runs it: output, exit codes, help.
 #include "test_support.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -49,11 +50,15 @@ TEST(Pgmtool, BadInputGivesOneMessageAndAnExitCode)
     TEMP_DIR dir;
     RUN_RESULT missing = run_tool("crc " + dir.file("none") + " --kind=crc32");
     EXPECT_EQ(2, missing.exit_code);
-    EXPECT_EQ(0u, missing.output.find("Error: Can't read file " + dir.file("none")));
+    EXPECT_EQ("Error: Can't open " + dir.file("none") + ": No such file or directory\n", missing.output);
 
-    RUN_RESULT folder = run_tool("crc " + dir.path() + " --kind=crc32");
-    EXPECT_EQ(2, folder.exit_code);
-    EXPECT_EQ(0u, folder.output.find("Error: Can't read file"));
+    // Special files could be endless; "-" reads standard input instead.
+    for (const std::string& special : {dir.path(), std::string("/dev/zero")}) {
+        RUN_RESULT refused = run_command("timeout 20 " + std::string(PGMTOOL_PATH) + " crc " + special + " --kind=crc32");
+        EXPECT_EQ(2, refused.exit_code) << special;
+        EXPECT_EQ("Error: Can't open " + special + ": not a regular file\n", refused.output);
+    }
+    EXPECT_EQ("0xCBF43926\n", run_command("printf 123456789 | " + std::string(PGMTOOL_PATH) + " crc - --kind=crc32").output);
 
     RUN_RESULT unknown = run_tool("frobnicate");
     EXPECT_EQ(1, unknown.exit_code);
@@ -80,6 +85,44 @@ TEST(Pgmtool, BadInputGivesOneMessageAndAnExitCode)
     EXPECT_EQ(1, no_value.exit_code);
     EXPECT_EQ(0u, no_value.output.find(
                       "Error: INT and STR argument expected to have \"=\" between argument and value: kind\n"));
+}
+
+TEST(Pgmtool, NumbersOutOfRangeAreCommandLineErrors)
+{
+    // The parser alone would keep the low 32 bits: 4294967297 would count 1.
+    for (const char* count : {"4294967297", "2147483648", "-2147483649", "0x100000000"}) {
+        RUN_RESULT result = run_tool(std::string("random --count=") + count);
+        EXPECT_EQ(1, result.exit_code) << count;
+        EXPECT_EQ(0u, result.output.find(std::string("Error: --count=") + count +
+                                         " is out of range (-2147483648 to 2147483647)\n"))
+            << result.output;
+    }
+    EXPECT_EQ(0u, run_tool("random --count=-2147483648").output.find("Error: --count must be at least 1"));
+    RUN_RESULT two = run_tool("random --COUNT=0x2"); // in range, in any of the parser's forms
+    EXPECT_EQ(0, two.exit_code);
+    EXPECT_EQ(2, std::count(two.output.begin(), two.output.end(), '\n'));
+}
+
+TEST(Pgmtool, ResultsThatCannotBeWrittenFailTheRun)
+{
+    TEMP_DIR dir;
+    write_file(dir.file("data"), "123456789");
+    write_file(dir.file("fw.hex"), hex_record(0, 0, {1, 2, 3}) + "\n" + hex_record(0, 1, {}) + "\n");
+    ASSERT_EQ(0, run_tool("zip --create " + dir.file("a.zip") + " " + dir.file("data")).exit_code);
+    const std::string commands[] = {"version",
+                                    "sha " + dir.file("data"),
+                                    "hmac " + dir.file("data") + " --key=00",
+                                    "drbg --entropy=" + std::string(48, '1') + " --bytes=4",
+                                    "random",
+                                    "crc " + dir.file("data") + " --kind=crc16",
+                                    "zip --list " + dir.file("a.zip"),
+                                    "hexinfo " + dir.file("fw.hex")};
+    for (const std::string& command : commands) {
+        EXPECT_EQ(0, run_tool(command + " > /dev/null").exit_code) << command;
+        RUN_RESULT full = run_command("{ " + std::string(PGMTOOL_PATH) + " " + command + " > /dev/full; }");
+        EXPECT_EQ(2, full.exit_code) << command;
+        EXPECT_EQ("Error: Can't write standard output: No space left on device\n", full.output) << command;
+    }
 }
 
 TEST(Pgmtool, HelpListsCommandsAndArguments)
@@ -117,6 +160,28 @@ TEST(Pgmtool, TraceAddsLinesAndPrintsThem)
     RUN_RESULT shown = run_command(tool + " trace");
     EXPECT_EQ(0, shown.exit_code);
     EXPECT_EQ("PGMTOOL: hello\nEXTRA: second\n", shown.output);
+
+    // A damaged file is reported, and kept aside when the next line comes.
+    std::string good = read_file(dir.file("programmer.dbg"));
+    std::string damaged = good;
+    damaged[good.size() / 2] = char(damaged[good.size() / 2] ^ 1);
+    write_file(dir.file("programmer.dbg"), damaged);
+    RUN_RESULT reported = run_command(tool + " trace");
+    EXPECT_EQ(2, reported.exit_code);
+    EXPECT_EQ("\nError detected\nError: The trace file " + dir.file("programmer.dbg") + " is damaged\n",
+              reported.output);
+    EXPECT_EQ(0, run_command(env + tool + " trace --add=after").exit_code);
+    EXPECT_EQ(damaged, read_file(dir.file("programmer.dbg.damaged")));
+    EXPECT_EQ("PGMTOOL: after\n", run_command(tool + " trace").output);
+
+    // A FIFO of that name is neither waited on nor replaced.
+    std::filesystem::remove(dir.file("programmer.dbg"));
+    ASSERT_EQ(0, run_command("mkfifo " + dir.file("programmer.dbg")).exit_code);
+    RUN_RESULT fifo = run_command("timeout 20 " + tool + " trace");
+    EXPECT_EQ(2, fifo.exit_code);
+    EXPECT_EQ("Error: The trace file " + dir.file("programmer.dbg") + " is not a regular file\n", fifo.output);
+    EXPECT_EQ(0, run_command("timeout 20 env " + env + tool + " trace --add=dropped").exit_code);
+    EXPECT_TRUE(std::filesystem::is_fifo(dir.file("programmer.dbg")));
 
     RUN_RESULT bad_level = run_command(tool + " trace --add=x --level=101");
     EXPECT_EQ(2, bad_level.exit_code);

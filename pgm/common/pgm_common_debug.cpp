@@ -7,11 +7,14 @@
 #include "host/mem.h"
 #include "pgm/common/pgm_check.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <fcntl.h>
 #include <iostream>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 static MEM_INITIALIZER mem_initializer(PGM_MODULE_NAME);
@@ -58,6 +61,95 @@ void put_le32(BYTE* out, DWORD value)
 DWORD get_le32(const BYTE* in)
 {
     return DWORD(in[0]) | DWORD(in[1]) << 8 | DWORD(in[2]) << 16 | DWORD(in[3]) << 24;
+}
+
+// What stands at the trace file's path.
+enum TRACE_FILE_STATE { TRACE_FILE_NONE, TRACE_FILE_REGULAR, TRACE_FILE_SPECIAL };
+
+TRACE_FILE_STATE trace_file_state(const std::string& path)
+{
+    struct stat record;
+    if (::stat(path.c_str(), &record) != 0)
+        return errno == ENOENT ? TRACE_FILE_NONE : TRACE_FILE_SPECIAL;
+    return S_ISREG(record.st_mode) ? TRACE_FILE_REGULAR : TRACE_FILE_SPECIAL;
+}
+
+// Moves a damaged trace file aside to the first free name of
+// "programmer.dbg.damaged", "programmer.dbg.damaged.2", ...; false when
+// it cannot be kept, and then it is left where it is.
+bool keep_damaged_file(const std::string& path)
+{
+    const int MOST_KEPT = 100;
+    for (int copy = 1; copy <= MOST_KEPT; ++copy) {
+        std::string name = path + ".damaged" + (copy == 1 ? std::string() : "." + std::to_string(copy));
+        struct stat record;
+        if (::lstat(name.c_str(), &record) == 0 || errno != ENOENT)
+            continue;
+        return ::rename(path.c_str(), name.c_str()) == 0;
+    }
+    return false;
+}
+
+// A file descriptor closed when it goes out of scope.
+class UNIQUE_FD {
+public:
+    explicit UNIQUE_FD(int fd) : fd_(fd) {}
+    ~UNIQUE_FD()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    UNIQUE_FD(const UNIQUE_FD&) = delete;
+    UNIQUE_FD& operator=(const UNIQUE_FD&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+bool read_exactly(int fd, BYTE* buffer, size_t size)
+{
+    size_t done = 0;
+    while (done < size) {
+        ssize_t count = ::read(fd, buffer + done, size - done);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            return false;
+        done += size_t(count);
+    }
+    return true;
+}
+
+// Inflates one record in pieces and prints its text up to the first NUL
+// character, so that memory stays bounded whatever the record claims.
+// False when the record does not hold exactly text_size bytes of text.
+bool print_record(const BYTE* record, DWORD record_size, DWORD text_size, std::ostream& out)
+{
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK)
+        return false;
+    stream.next_in = const_cast<Bytef*>(record);
+    stream.avail_in = record_size;
+    std::vector<BYTE> piece(size_t(1) << 16);
+    QWORD produced = 0;
+    bool printing = true; // no NUL seen yet
+    int status = Z_OK;
+    while (status == Z_OK && produced <= text_size) {
+        stream.next_out = piece.data();
+        stream.avail_out = uInt(piece.size());
+        status = inflate(&stream, Z_NO_FLUSH);
+        size_t count = piece.size() - stream.avail_out;
+        produced += count;
+        if (printing && count > 0 && produced <= text_size) {
+            const BYTE* nul = static_cast<const BYTE*>(std::memchr(piece.data(), 0, count));
+            out.write(reinterpret_cast<const char*>(piece.data()),
+                      std::streamsize(nul ? size_t(nul - piece.data()) : count));
+            printing = nul == nullptr;
+        }
+    }
+    inflateEnd(&stream);
+    return status == Z_STREAM_END && produced == text_size;
 }
 
 // Writes the pending text once more when the process ends.
@@ -143,12 +235,18 @@ void PGM_DEBUG::write_msg()
     PGM_CHECK_TEXT(compressed_size <= QWORD(uncompressed_size) * 50, "compressed_size <= (uncompressed_size * 50)");
 
     std::string path = trace_path();
+    TRACE_FILE_STATE state = trace_file_state(path);
+    if (state == TRACE_FILE_SPECIAL)
+        return; // never written through, never replaced
     DWORD old_data_size = 0;
     BYTE* old_data = NULL;
     WORD crc = 0xFFFF;
-    if (FIO_FILE_SYSTEM::exists(path) && !check_file(path, old_data_size, &old_data, crc)) {
+    if (state == TRACE_FILE_REGULAR && !check_file(path, old_data_size, &old_data, crc)) {
         crc = 0xFFFF;
         PGM_CHECK(old_data_size == 0 && old_data == NULL);
+        // A damaged file starts a new one, but is kept beside it.
+        if (!keep_damaged_file(path))
+            return;
     }
     std::unique_ptr<BYTE[]> old_content(old_data);
     PGM_CHECK_TEXT(old_data_size == 0 || old_data != NULL, "old_data != NULL");
@@ -176,18 +274,17 @@ bool PGM_DEBUG::check_file(std::string path, DWORD& data_size, BYTE** data, WORD
     PGM_CHECK(data_size == 0 && *data == NULL);
     if (!FIO_FILE_SYSTEM::exists(path))
         return false;
-    std::ifstream input(path, std::ios::binary);
-    if (!input.is_open())
+    // Opened without waiting, so that a FIFO of that name cannot hold the
+    // caller; only a regular file can be a trace file.
+    UNIQUE_FD input(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    struct stat record;
+    if (input.get() < 0 || fstat(input.get(), &record) != 0 || !S_ISREG(record.st_mode))
         return false;
-    input.seekg(0, std::ios::end);
-    std::streamoff end = input.tellg();
-    input.seekg(0, std::ios::beg);
-    PGM_CHECK(input.good());
-    if (end < std::streamoff(MIN_FILE_SIZE) || QWORD(end) > 0xFFFFFFFFull)
+    if (record.st_size < off_t(MIN_FILE_SIZE) || QWORD(record.st_size) > 0xFFFFFFFFull)
         return false;
-    size_t size = size_t(end);
+    size_t size = size_t(record.st_size);
     std::unique_ptr<BYTE[]> buffer(new BYTE[size]);
-    if (!input.read(reinterpret_cast<char*>(buffer.get()), std::streamsize(size)))
+    if (!read_exactly(input.get(), buffer.get(), size))
         return false;
     size_t body = size - TRAILER_SIZE;
     crc = continue_crc(0xFFFF, buffer.get(), body);
@@ -208,16 +305,24 @@ bool PGM_DEBUG::check_file(std::string path, DWORD& data_size, BYTE** data, WORD
 
 void PGM_DEBUG::read_msg()
 {
+    read_msg(std::cout);
+}
+
+bool PGM_DEBUG::read_msg(std::ostream& out)
+{
     write_msg();
     std::string path = trace_path();
+    if (trace_file_state(path) == TRACE_FILE_NONE)
+        return true; // nothing has been traced
     DWORD compressed_size = 0;
     BYTE* compressed_data = NULL;
     WORD crc = 0;
-    bool valid = FIO_FILE_SYSTEM::exists(path) && check_file(path, compressed_size, &compressed_data, crc);
+    bool valid = check_file(path, compressed_size, &compressed_data, crc);
     std::unique_ptr<BYTE[]> data(compressed_data);
     if (!valid) {
         PGM_CHECK(compressed_size == 0 && compressed_data == NULL);
-        return;
+        out << "\nError detected\n" << std::flush;
+        return false;
     }
     PGM_CHECK(compressed_size != 0 && compressed_data != NULL);
 
@@ -230,26 +335,21 @@ void PGM_DEBUG::read_msg()
         }
         DWORD record_size = get_le32(data.get() + offset);
         DWORD text_size = get_le32(data.get() + offset + 4);
-        const BYTE* record = data.get() + offset + HEADER_SIZE;
         // A size that no deflate stream of this length could produce is
-        // damage, not a reason to allocate gigabytes.
+        // damage, found before any inflating.
         bool possible = QWORD(text_size) <= QWORD(record_size) * MAX_DEFLATE_RATIO &&
                         offset + HEADER_SIZE + record_size <= compressed_size;
-        uLongf out_size = uLongf(text_size) * 2;
-        std::vector<BYTE> text(possible ? out_size : 0);
-        if (!possible || uncompress(text.data(), &out_size, record, record_size) != Z_OK || out_size != text_size) {
-            std::cout << "\nError in decompressing data\n";
+        if (!possible || !print_record(data.get() + offset + HEADER_SIZE, record_size, text_size, out)) {
+            out << "\nError in decompressing data\n";
             damaged = true;
             break;
         }
-        const BYTE* nul = static_cast<const BYTE*>(std::memchr(text.data(), 0, out_size));
-        std::cout.write(reinterpret_cast<const char*>(text.data()),
-                        std::streamsize(nul ? size_t(nul - text.data()) : size_t(out_size)));
         offset += HEADER_SIZE + record_size;
     }
     if (damaged || offset != compressed_size)
-        std::cout << "\nError detected\n";
-    std::cout.flush();
+        out << "\nError detected\n";
+    out.flush();
+    return !damaged && offset == compressed_size;
 }
 
 void pgm_common_vdebug(std::string group, std::string sub_group, DWORD level, std::string msg)

@@ -3,6 +3,7 @@
 
 #include "host/host_types.h"
 
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -41,10 +42,17 @@ public:
     PGM_DEBUG& operator=(PGM_DEBUG&&) { return *this; }
 
     static void print_msg(std::string group, std::string sub_group, DWORD level, std::string msg);
-    // Appends the pending text to the trace file as one record.
+    // Appends the pending text to the trace file as one record. A damaged
+    // file is moved aside to "programmer.dbg.damaged" (or ".damaged.N")
+    // and a new one is begun; a FIFO or other special file of that name is
+    // left alone and the text dropped.
     static void write_msg();
     // Flushes, then prints the whole trace file to standard output.
     static void read_msg();
+    // The same to out; false when the file is damaged or is not a regular
+    // file (after printing "\nError detected\n"). A missing file is no
+    // damage: nothing has been traced yet.
+    static bool read_msg(std::ostream& out);
 
 private:
     static bool check_enable(std::string name);

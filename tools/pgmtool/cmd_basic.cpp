@@ -2,6 +2,8 @@
 #include "pgmtool_frame.h"
 
 #include <cstdio>
+#include <iostream>
+#include <sys/stat.h>
 
 int pgmtool_version(int argc, const char** argv)
 {
@@ -32,7 +34,12 @@ int pgmtool_trace(int argc, const char** argv)
     if (parsed >= 0)
         return parsed;
     if (add.empty()) {
-        PGM_DEBUG::read_msg();
+        const std::string path = gen_get_module_path() + "/programmer.dbg";
+        FIO_STAT record;
+        if (FIO_FILE_SYSTEM::status(path, record) && !S_ISREG(record.st_mode))
+            throw PGMTOOL_FAILURE("The trace file " + path + " is not a regular file");
+        if (!PGM_DEBUG::read_msg(std::cout))
+            throw PGMTOOL_FAILURE("The trace file " + path + " is damaged");
         return PGMTOOL_OK;
     }
     if (level < 0 || level > 100)

@@ -65,7 +65,8 @@ struct RUNNING_CRC {
 int pgmtool_crc(int argc, const char** argv)
 {
     std::string kind_text;
-    PGMTOOL_ARGS args("crc", {"pgmtool crc FILE --kind=K", "Prints the CRC of the whole file for the kind K:",
+    PGMTOOL_ARGS args("crc", {"pgmtool crc FILE --kind=K",
+                              "Prints the CRC of the whole file (\"-\": standard input) for the kind K:",
                               "  crc16   CRC-16/MODBUS (initial 0xFFFF, polynomial 0xA001)",
                               "  x25     CRC-16/X-25",
                               "  kermit  CRC-16/KERMIT",
@@ -79,7 +80,10 @@ int pgmtool_crc(int argc, const char** argv)
         return PGMTOOL_USAGE_ERROR;
     }
     RUNNING_CRC crc(parse_kind(kind_text));
-    pgmtool_read_file_pieces(args.files()[0], [&crc](const BYTE* data, size_t size) { crc.add(data, size); });
+    const std::string& path = args.files()[0];
+    if (path != "-")
+        pgmtool_check_input(path); // a device or FIFO could be endless
+    pgmtool_read_file_pieces(path, [&crc](const BYTE* data, size_t size) { crc.add(data, size); });
     bool wide = crc.kind == CRC_KIND_CRC32;
     std::printf("0x%0*X\n", wide ? 8 : 4, unsigned(crc.result()));
     return PGMTOOL_OK;

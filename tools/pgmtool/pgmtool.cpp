@@ -2,7 +2,11 @@
 #include "pgmtool_frame.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <exception>
+#include <iostream>
 #include <new>
 
 namespace {
@@ -54,9 +58,8 @@ int run(int argc, const char** argv)
     return command->run(argc - 1, argv + 1);
 }
 
-} // namespace
-
-int main(int argc, const char** argv)
+// The command, with its failures reported as "Error: " and their reason.
+int run_guarded(int argc, const char** argv)
 {
     try {
         return run(argc, argv);
@@ -70,4 +73,27 @@ int main(int argc, const char** argv)
         PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_ERROR, 0, "%s", error.what());
     }
     return PGMTOOL_WORK_FAILED;
+}
+
+// Results that never reached standard output (a full disk, a closed pipe
+// end) make the run a failure, as coreutils' close_stdout does. The reason
+// goes to standard error, the one stream left.
+int close_stdout(int exit_code)
+{
+    errno = 0;
+    std::cout.flush();
+    bool failed = !std::cout.good() || std::fflush(stdout) != 0 || std::ferror(stdout);
+    int error = errno;
+    failed = std::fclose(stdout) != 0 || failed;
+    if (!failed)
+        return exit_code;
+    std::fprintf(stderr, "Error: Can't write standard output: %s\n", std::strerror(error != 0 ? error : errno));
+    return PGMTOOL_WORK_FAILED;
+}
+
+} // namespace
+
+int main(int argc, const char** argv)
+{
+    return close_stdout(run_guarded(argc, argv));
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -27,6 +28,7 @@ void PGMTOOL_ARGS::flag(const std::string& name, bool& value, const std::string&
 
 void PGMTOOL_ARGS::integer(const std::string& name, int& value, const std::string& help)
 {
+    integers_.push_back(name);
     table_.push_back({name, PGM_COMMON_CMD_ARG_INTEGER, &value, false, false, help});
 }
 
@@ -46,13 +48,12 @@ bool PGMTOOL_ARGS::given_empty(const std::string& name) const
     return std::find(given_empty_.begin(), given_empty_.end(), name) != given_empty_.end();
 }
 
-int PGMTOOL_ARGS::parse(int argc, const char** argv, size_t min_files, size_t max_files)
+// The words "--NAME=" (any number of dashes, any case) of the arguments
+// that may be empty are taken out before the parser sees them.
+void PGMTOOL_ARGS::take_out_empty_texts(std::vector<const char*>& words)
 {
-    // The words "--NAME=" (any number of dashes, any case) of the arguments
-    // that may be empty are taken out before the parser sees them.
-    std::vector<const char*> words(argv, argv + argc);
     for (const std::string& name : may_be_empty_) {
-        for (auto word = words.begin() + (words.empty() ? 0 : 1); word != words.end();) {
+        for (auto word = words.begin() + 1; word != words.end();) {
             const char* bare = *word + std::strspn(*word, "-");
             bool empty = bare != *word && PGM_COMMON::compare_string(bare, name + "=", false);
             if (empty && !given_empty(name))
@@ -60,13 +61,45 @@ int PGMTOOL_ARGS::parse(int argc, const char** argv, size_t min_files, size_t ma
             word = empty ? words.erase(word) : word + 1;
         }
     }
+}
+
+// "-" (standard input or output) is a file to pgmtool but a nameless
+// argument to the parser: it is taken out, and the result tells where
+// each one stands among the files.
+std::vector<size_t> PGMTOOL_ARGS::take_out_dashes(std::vector<const char*>& words)
+{
+    std::vector<size_t> dashes;
+    size_t file_count = 0;
+    for (auto word = words.begin() + 1; word != words.end();) {
+        bool dash = std::strcmp(*word, "-") == 0;
+        if (dash)
+            dashes.push_back(file_count);
+        file_count += dash || (*word)[0] != '-' ? 1 : 0;
+        word = dash ? words.erase(word) : word + 1;
+    }
+    return dashes;
+}
+
+int PGMTOOL_ARGS::usage_error() const
+{
+    PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_PLAIN, 0, "Run \"pgmtool %s --help\" for the arguments.",
+                              command_.c_str());
+    return PGMTOOL_USAGE_ERROR;
+}
+
+int PGMTOOL_ARGS::parse(int argc, const char** argv, size_t min_files, size_t max_files)
+{
+    std::vector<const char*> words(argv, argv + std::max(argc, 1));
+    take_out_empty_texts(words);
+    std::vector<size_t> dashes = take_out_dashes(words);
+    if (!integers_in_range(words))
+        return usage_error();
     PGM_COMMON_CMD_ERROR error = PGM_COMMON_CMD::parse_argument(int(words.size()), words.data(), DWORD(table_.size()),
                                                                 table_.data(), files_, NULL);
-    if (error != PGM_COMMON_CMD_ERROR_NONE) {
-        PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_PLAIN, 0, "Run \"pgmtool %s --help\" for the arguments.",
-                                  command_.c_str());
-        return PGMTOOL_USAGE_ERROR;
-    }
+    for (size_t position : dashes)
+        files_.insert(files_.begin() + std::ptrdiff_t(std::min(position, files_.size())), "-");
+    if (error != PGM_COMMON_CMD_ERROR_NONE)
+        return usage_error();
     if (help_) {
         print_help();
         return PGMTOOL_OK;
@@ -76,11 +109,39 @@ int PGMTOOL_ARGS::parse(int argc, const char** argv, size_t min_files, size_t ma
                                                       : std::to_string(min_files) + " to " + std::to_string(max_files);
         PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_ERROR, 0, "%s expects %s file argument(s) but found %zu",
                                   command_.c_str(), expected.c_str(), files_.size());
-        PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_PLAIN, 0, "Run \"pgmtool %s --help\" for the arguments.",
-                                  command_.c_str());
-        return PGMTOOL_USAGE_ERROR;
+        return usage_error();
     }
     return -1;
+}
+
+// The library's parser keeps the low 32 bits of a larger number, so
+// "--count=4294967297" would count 1: a number outside the range of the
+// integer is refused here. Text that is no number at all is left to the
+// parser's own message.
+bool PGMTOOL_ARGS::integers_in_range(const std::vector<const char*>& words) const
+{
+    for (size_t i = 1; i < words.size(); ++i) {
+        const char* bare = words[i] + std::strspn(words[i], "-");
+        const char* equal = std::strchr(bare, '=');
+        if (bare == words[i] || equal == nullptr)
+            continue;
+        std::string name(bare, equal), value(equal + 1);
+        bool integer = std::any_of(integers_.begin(), integers_.end(), [&name](const std::string& known) {
+            return PGM_COMMON::compare_string(known, name, false);
+        });
+        bool negative = !value.empty() && value[0] == '-';
+        std::string digits = value.substr(negative ? 1 : 0);
+        if (!integer || digits.empty())
+            continue;
+        bool number = true;
+        QWORD magnitude = PGM_COMMON::convert_string_to_qword(digits, false, &number, NULL, false);
+        if (number && magnitude > (negative ? QWORD(INT_MAX) + 1 : QWORD(INT_MAX))) {
+            PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_ERROR, 0, "--%s=%s is out of range (%d to %d)", name.c_str(),
+                                      value.c_str(), INT_MIN, INT_MAX);
+            return false;
+        }
+    }
+    return true;
 }
 
 void PGMTOOL_ARGS::print_help()
@@ -116,11 +177,14 @@ void PGMTOOL_PROGRESS::advance(uint64_t amount)
 
 void pgmtool_read_file_pieces(const std::string& path, const std::function<void(const BYTE*, size_t)>& consume)
 {
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    const bool standard_input = path == "-";
+    std::unique_ptr<FILE, int (*)(FILE*)> file(standard_input ? stdin : std::fopen(path.c_str(), "rb"),
+                                               standard_input ? [](FILE*) { return 0; } : &std::fclose);
+    const std::string name = standard_input ? std::string("standard input") : "file " + path;
     if (!file)
-        throw PGMTOOL_FAILURE("Can't read file " + path + ": " + std::strerror(errno));
+        throw PGMTOOL_FAILURE("Can't read " + name + ": " + std::strerror(errno));
     struct stat record;
-    uint64_t size = fstat(fileno(file.get()), &record) == 0 ? uint64_t(record.st_size) : 0;
+    uint64_t size = fstat(fileno(file.get()), &record) == 0 && S_ISREG(record.st_mode) ? uint64_t(record.st_size) : 0;
     PGMTOOL_PROGRESS progress("Reading " + path, size);
     std::vector<BYTE> piece(size_t(1) << 20);
     size_t count = 0;
@@ -129,7 +193,7 @@ void pgmtool_read_file_pieces(const std::string& path, const std::function<void(
         progress.advance(count);
     }
     if (std::ferror(file.get()))
-        throw PGMTOOL_FAILURE("Can't read file " + path + ": " + std::strerror(errno));
+        throw PGMTOOL_FAILURE("Can't read " + name + ": " + std::strerror(errno));
 }
 
 void pgmtool_check_input(const std::string& path)

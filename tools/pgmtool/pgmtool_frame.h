@@ -58,6 +58,12 @@ private:
     std::vector<PGM_COMMON_CMD_HELP_STRUCT> usage_;
     std::vector<PGM_COMMON_CMD_ARG_STRUCT> table_;
     std::vector<std::string> files_;
+    void take_out_empty_texts(std::vector<const char*>& words);
+    static std::vector<size_t> take_out_dashes(std::vector<const char*>& words);
+    bool integers_in_range(const std::vector<const char*>& words) const;
+    int usage_error() const;
+
+    std::vector<std::string> integers_;     // names of integer arguments
     std::vector<std::string> may_be_empty_; // names of text_or_empty arguments
     std::vector<std::string> given_empty_;  // those given as "--name="
     bool help_ = false;
@@ -84,8 +90,8 @@ private:
 // Work below this many bytes shows no progress.
 const uint64_t PGMTOOL_PROGRESS_MIN = uint64_t(256) << 20;
 
-// Calls consume for each piece of a file, read in order; throws
-// PGMTOOL_FAILURE naming the file when it cannot be read.
+// Calls consume for each piece of a file, read in order ("-" is standard
+// input); throws PGMTOOL_FAILURE naming the file when it cannot be read.
 void pgmtool_read_file_pieces(const std::string& path, const std::function<void(const BYTE*, size_t)>& consume);
 
 // ---- Files of the commands ----
