@@ -154,6 +154,12 @@ std::string fio_narrow_path(const std::wstring& path)
     return narrow;
 }
 
+FIO_FD::~FIO_FD()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
 FIO_ATOMIC_FILE::FIO_ATOMIC_FILE(const std::string& path) : path_(path)
 {
     std::string pattern = path + ".tmpXXXXXX";

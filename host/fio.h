@@ -54,6 +54,19 @@ std::wstring fio_get_unc_full_path(const FIO_PATH& path);
 // The byte path of a wide path made by fio_get_unc_full_path.
 std::string fio_narrow_path(const std::wstring& path);
 
+// A POSIX file descriptor, closed when its owner goes; negative for none.
+class FIO_FD {
+public:
+    explicit FIO_FD(int fd = -1) : fd_(fd) {}
+    ~FIO_FD();
+    FIO_FD(const FIO_FD&) = delete;
+    FIO_FD& operator=(const FIO_FD&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
 // A file written whole or not at all: the bytes go to a temporary file in
 // the target's folder, which commit() renames over the target. A file
 // that is never committed is removed, so a failed write leaves the old

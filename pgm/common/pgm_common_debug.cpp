@@ -90,23 +90,6 @@ bool keep_damaged_file(const std::string& path)
     return false;
 }
 
-// A file descriptor closed when it goes out of scope.
-class UNIQUE_FD {
-public:
-    explicit UNIQUE_FD(int fd) : fd_(fd) {}
-    ~UNIQUE_FD()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    UNIQUE_FD(const UNIQUE_FD&) = delete;
-    UNIQUE_FD& operator=(const UNIQUE_FD&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 bool read_exactly(int fd, BYTE* buffer, size_t size)
 {
     size_t done = 0;
@@ -276,7 +259,7 @@ bool PGM_DEBUG::check_file(std::string path, DWORD& data_size, BYTE** data, WORD
         return false;
     // Opened without waiting, so that a FIFO of that name cannot hold the
     // caller; only a regular file can be a trace file.
-    UNIQUE_FD input(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    FIO_FD input(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat record;
     if (input.get() < 0 || fstat(input.get(), &record) != 0 || !S_ISREG(record.st_mode))
         return false;
