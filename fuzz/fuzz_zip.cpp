@@ -1,5 +1,7 @@
 // ZIP archives: the reader on damaged and forged archives, and a written
 // copy of every archive it accepts, which must read back the same.
+// Appending to an input it refuses must keep the input, unless the input
+// holds no ZIP record at all.
 #include "fuzz_support.h"
 
 #include <cstring>
@@ -20,6 +22,36 @@ bool same_members(const PGM_COMMON_ZIP_FILE_LIST& a, const PGM_COMMON_ZIP_FILE_L
     return true;
 }
 
+bool file_holds(const std::string& path, const uint8_t* data, size_t size)
+{
+    std::string bytes;
+    if (FILE* file = std::fopen(path.c_str(), "rb")) {
+        char piece[4096];
+        for (size_t count; (count = std::fread(piece, 1, sizeof piece, file)) > 0;)
+            bytes.append(piece, count);
+        std::fclose(file);
+    }
+    return bytes.size() == size && (size == 0 || std::memcmp(bytes.data(), data, size) == 0);
+}
+
+void check_append(const std::string& path, const uint8_t* data, size_t size)
+{
+    bool not_archive = PGM_COMMON_ZIP::is_not_archive(path);
+    PGM_COMMON_ZIP_FILE_LIST added;
+    const BYTE byte = 'n';
+    added.list.push_back(new PGM_COMMON_ZIP_FILE("new", 1, &byte, 0, 0));
+    bool refused = false;
+    try {
+        PGM_COMMON_ZIP::add_files(added.list, path, true, false);
+    } catch (const PGM_INTERNAL_ERROR&) {
+        refused = true;
+    }
+    PGM_COMMON_ZIP_FILE_LIST written;
+    if (refused == not_archive || (refused && !file_holds(path, data, size)) ||
+        (!refused && (!PGM_COMMON_ZIP::get_files(path, written.list).empty() || written.list.size() != 1)))
+        std::abort();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -28,8 +60,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (path.empty())
         return 0;
     PGM_COMMON_ZIP_FILE_LIST members;
-    if (!PGM_COMMON_ZIP::get_files(path, members.list).empty())
+    if (!PGM_COMMON_ZIP::get_files(path, members.list).empty()) {
+        check_append(path, data, size);
         return 0;
+    }
+    // An archive read holds the signatures of its records.
+    if (PGM_COMMON_ZIP::is_not_archive(path))
+        std::abort();
     // The last member of a name is found as the first member of that name.
     PGM_COMMON_ZIP_FILE wanted;
     wanted.filename = members.list.back()->filename;

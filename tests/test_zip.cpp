@@ -187,22 +187,38 @@ TEST(Zip, EveryReasonAnArchiveIsRefusedFor)
         {patched(84, 'b'), "Local file field info and central directory field info are mismatch"},
         {inserted(89, std::string("PK\x06\x06", 4) + std::string(52, '\0')),
          "ZIP64 End Of Central Directory Record is not supported"},
+        // End records and central headers that point elsewhere than the
+        // records read, which other tools would follow.
+        {patched(97, 2), "ZIP file end of central directory entry counts do not match the central directory"},
+        {patched(99, 0), "ZIP file end of central directory entry counts do not match the central directory"},
+        {patched(101, 50), "ZIP file end of central directory offset or size does not match the central directory"},
+        {patched(105, 37), "ZIP file end of central directory offset or size does not match the central directory"},
+        {patched(80, 1), "ZIP file central directory local header offset does not match the local file header"},
         // A record whose length runs past the end.
         {inserted(89, std::string("PK\x05\x05\xFF\xFF", 6)), "Incorrect input zip file size"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(c.reason, reason_of(c.bytes)) << c.reason;
 
-    // Records that are read and passed over.
+    // Records that are read and passed over; those in front of the central
+    // directory move it, which its end record then tells.
+    auto directory_moved = [](std::string bytes, DWORD by) {
+        const size_t field = bytes.size() - 6;
+        const DWORD offset = le32(bytes, field) + by;
+        for (size_t i = 0; i < 4; ++i)
+            bytes[field + i] = char(offset >> (8 * i));
+        return bytes;
+    };
     EXPECT_EQ("", reason_of(inserted(89, zip64_locator)));
     EXPECT_EQ("", reason_of(inserted(89, std::string("PK\x05\x05\x02\x00sg", 8))));
-    EXPECT_EQ("", reason_of(inserted(38, std::string("PK\x06\x08\x03\x00\x00\x00xyz", 11))));
+    EXPECT_EQ("", reason_of(directory_moved(inserted(38, std::string("PK\x06\x08\x03\x00\x00\x00xyz", 11)), 11)));
     // Data descriptors after the data, with and without their signature.
     std::string described = patched(6, 8);
     described[46] = 8;
     const std::string descriptor = zip.substr(14, 12);
-    EXPECT_EQ("", reason_of(described.substr(0, 38) + "PK\x07\x08" + descriptor + described.substr(38)));
-    EXPECT_EQ("", reason_of(described.substr(0, 38) + descriptor + described.substr(38)));
+    const std::string front = described.substr(0, 38), back = described.substr(38);
+    EXPECT_EQ("", reason_of(directory_moved(front + "PK\x07\x08" + descriptor + back, 16)));
+    EXPECT_EQ("", reason_of(directory_moved(front + descriptor + back, 12)));
 
     TEMP_DIR dir;
     write_file(dir.file("empty.zip"), "");
@@ -272,6 +288,46 @@ TEST(Zip, AppendingReplacesMembersOfTheSameName)
     const std::string bytes = read_file(zip);
     EXPECT_EQ(30u + 5 + 46 + 5 + 22, bytes.size());
     EXPECT_EQ(0u, le32(bytes, 14));
+}
+
+TEST(Zip, AppendingToADamagedArchiveKeepsIt)
+{
+    TEMP_DIR dir;
+    const std::string zip = dir.file("a.zip");
+    write_file(dir.file("new.txt"), "new");
+    const std::string stored = read_file(ZIP_DATA + "python_stored.zip");
+    const struct {
+        std::string bytes;
+        const char* reason;
+    } damaged[] = {
+        {read_file(ZIP_DATA + "python_deflated.zip"), "Compression is not supported"},
+        {stored.substr(0, stored.size() - 1), "Incorrect input zip file size"},
+        {"text, then " + stored, "Unable to locate end of central directory signature"},
+    };
+    for (const auto& d : damaged) {
+        const std::string expected = "Cannot append to ZIP archive " + zip + ", which cannot be read: " + d.reason;
+        write_file(zip, d.bytes);
+        PGM_COMMON_ZIP_FILE_LIST members;
+        members.list.push_back(member("new.txt", "new"));
+        EXPECT_INTERNAL_ERROR(PGM_COMMON_ZIP::add_files(members.list, zip, true, false), expected);
+        EXPECT_INTERNAL_ERROR(PGM_COMMON_ZIP::add_files({dir.file("new.txt")}, zip, true), expected);
+        EXPECT_EQ(d.bytes, read_file(zip)) << d.reason;
+        EXPECT_EQ(2u, std::distance(std::filesystem::directory_iterator(dir.path()), {}));
+        EXPECT_FALSE(PGM_COMMON_ZIP::is_not_archive(zip)) << d.reason;
+    }
+    // A file without any ZIP record is no archive: it is replaced.
+    for (const char* text : {"", "PK is not a signature"}) {
+        write_file(zip, text);
+        EXPECT_TRUE(PGM_COMMON_ZIP::is_not_archive(zip)) << text;
+        write_archive(zip, {{"n", "n"}}, true);
+        EXPECT_EQ((std::vector<std::pair<std::string, std::string>>{{"n", "n"}}), read_archive(zip));
+    }
+    EXPECT_FALSE(PGM_COMMON_ZIP::is_not_archive(zip));
+    // A signature across two of the pieces the file is read in.
+    write_file(zip, std::string(PGM_COMMON::BUFFER_SIZE - 2, 'x') + "PK\x05\x06");
+    EXPECT_FALSE(PGM_COMMON_ZIP::is_not_archive(zip));
+    EXPECT_FALSE(PGM_COMMON_ZIP::is_not_archive(dir.path())); // cannot be read
+    EXPECT_FALSE(PGM_COMMON_ZIP::is_not_archive(dir.file("missing.zip")));
 }
 
 TEST(Zip, ArchivesBeyondTheFormatAreRefusedAndTheOldOneKept)
@@ -360,6 +416,13 @@ TEST(Zip, FilesAreStoredAsOnDiskWithTheirTimes)
         EXPECT_EQ(stamps[i].time, members.list[i]->time) << stamps[i].name;
         EXPECT_EQ(stamps[i].date, members.list[i]->date) << stamps[i].name;
     }
+    // A file whose status tells no size is read to its end.
+    PGM_COMMON_ZIP::add_files({"/proc/self/status"}, zip, false);
+    const auto status = read_archive(zip);
+    ASSERT_EQ(1u, status.size());
+    EXPECT_EQ("/proc/self/status", status[0].first);
+    EXPECT_EQ("Name:", status[0].second.substr(0, 5));
+    EXPECT_NE(std::string::npos, status[0].second.find("\nPid:"));
 }
 
 TEST(Zip, ArchivesOfOtherTools)
@@ -500,4 +563,115 @@ TEST(ZipTool, ExtractionStaysInsideItsFolder)
     EXPECT_EQ("replaces the link", read_file(dir.file("out/file_link")));
     EXPECT_EQ("c", read_file(dir.file("out/a/c.txt")));
     EXPECT_TRUE(std::filesystem::is_empty(dir.file("outside")));
+}
+
+TEST(ZipTool, AppendingNeverDropsOldMembers)
+{
+    TEMP_DIR dir;
+    write_file(dir.file("new.txt"), "new");
+    const std::string stored = read_file(ZIP_DATA + "python_stored.zip");
+    const struct {
+        std::string bytes;
+        const char* output;
+    } cases[] = {
+        {read_file(ZIP_DATA + "python_deflated.zip"),
+         "Error: Cannot append to ZIP archive out.zip, which cannot be read: Compression is not supported\n"},
+        {stored.substr(0, stored.size() - 1),
+         "Error: Cannot append to ZIP archive out.zip, which cannot be read: Incorrect input zip file size\n"},
+        {"plain text", "out.zip was not a ZIP archive; replaced by one written with 1 member\n"},
+        {stored, "out.zip updated with 1 member\n"},
+    };
+    for (const auto& c : cases) {
+        write_file(dir.file("out.zip"), c.bytes);
+        RUN_RESULT result = run_zip(dir, "--create out.zip new.txt --append");
+        EXPECT_EQ(c.output, result.output);
+        const bool refused = result.output.rfind("Error: ", 0) == 0;
+        EXPECT_EQ(refused ? 2 : 0, result.exit_code) << c.output;
+        if (refused)
+            EXPECT_EQ(c.bytes, read_file(dir.file("out.zip"))) << c.output;
+        else
+            EXPECT_EQ("new.txt", read_archive(dir.file("out.zip")).back().first) << c.output;
+    }
+    EXPECT_EQ(3u, read_archive(dir.file("out.zip")).size());
+
+    // Files whose status tells no size are stored whole.
+    RUN_RESULT created = run_zip(dir, "--create proc.zip /proc/self/status");
+    EXPECT_EQ(0, created.exit_code) << created.output;
+    const auto status = read_archive(dir.file("proc.zip"));
+    ASSERT_EQ(1u, status.size());
+    EXPECT_EQ("Name:\tpgmtool\n", status[0].second.substr(0, 14));
+}
+
+TEST(ZipTool, ExtractionRefusesMembersThatCollide)
+{
+    using NAMES = std::vector<std::string>;
+    const struct {
+        NAMES names;
+        const char* output;
+    } cases[] = {
+        {{"a", "a/b"}, "Members \"a\" and \"a/b\" of c.zip need a as both a file and a folder"},
+        {{"d/a/b", "x", "d/a"}, "Members \"d/a/b\" and \"d/a\" of c.zip need d/a as both a file and a folder"},
+        {{"a/", "b", "a"}, "Members \"a/\" and \"a\" of c.zip need a as both a file and a folder"},
+        {{"x", "./x"}, "Members \"x\" and \"./x\" of c.zip are both written to x"},
+        {{"d\\f", "d/f"}, "Members \"d/f\" and \"d/f\" of c.zip are both written to d/f"},
+        {{"a/../b", "c", "b"}, "Members \"a/../b\" and \"b\" of c.zip are both written to b"},
+    };
+    for (const auto& c : cases) {
+        TEMP_DIR dir;
+        std::vector<std::pair<std::string, std::string>> contents;
+        for (const std::string& name : c.names)
+            contents.push_back({name, name.back() == '/' ? "" : "data"});
+        write_archive(dir.file("c.zip"), contents);
+        RUN_RESULT result = run_zip(dir, "--extract c.zip --dir=out");
+        EXPECT_EQ(2, result.exit_code) << c.output;
+        EXPECT_EQ("Error: " + std::string(c.output) + "; nothing extracted\n", result.output);
+        EXPECT_FALSE(std::filesystem::exists(dir.file("out"))) << c.output;
+    }
+    // Folder entries may repeat and hold members.
+    TEMP_DIR dir;
+    write_archive(dir.file("f.zip"), {{"d/", ""}, {"d/./", ""}, {"d/f", "f"}, {"e/f", "f"}});
+    RUN_RESULT result = run_zip(dir, "--extract f.zip --dir=out");
+    EXPECT_EQ(0, result.exit_code) << result.output;
+    EXPECT_EQ("f", read_file(dir.file("out/d/f")));
+}
+
+TEST(ZipTool, FailedExtractionRemovesWhatItMade)
+{
+    // Each archive fails at its last member: on what the folder out already
+    // holds, or on a name the file system refuses in a folder made afresh.
+    const std::string long_name(300, 'L');
+    const struct {
+        std::string last;
+        const char* target;
+        std::string output;
+    } cases[] = {
+        {"blocker/x", "out", "Can't open folder blocker of member blocker/x: Not a directory (not a plain folder)"},
+        {"hole", "out", "Can't write member hole: Is a directory"},
+        {long_name + "/x", "fresh/out",
+         "Can't make folder " + long_name + " of member " + long_name + "/x: File name too long"},
+        {long_name, "fresh/out", "Can't write member " + long_name + ": File name too long"},
+    };
+    for (const auto& c : cases) {
+        TEMP_DIR dir;
+        std::filesystem::create_directories(dir.file("out/sub"));
+        std::filesystem::create_directories(dir.file("out/hole"));
+        write_file(dir.file("out/keep.txt"), "old");
+        write_file(dir.file("out/blocker"), "old");
+        write_file(dir.file("out/sub/old.txt"), "old");
+        write_archive(dir.file("c.zip"), {{"new/deep/f.txt", "n"}, {"keep.txt", "new"}, {"sub/n.txt", "n"},
+                                          {"made/", ""}, {c.last, "x"}});
+        RUN_RESULT result = run_zip(dir, std::string("--extract c.zip --dir=") + c.target);
+        EXPECT_EQ(2, result.exit_code) << c.output;
+        EXPECT_EQ("Error: " + c.output + "\n", result.output);
+        // Every folder holds what it held before, and nothing else.
+        std::vector<std::string> held;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path()))
+            held.push_back(entry.path().string().substr(dir.path().size() + 1));
+        std::sort(held.begin(), held.end());
+        EXPECT_EQ((std::vector<std::string>{"c.zip", "out", "out/blocker", "out/hole", "out/keep.txt", "out/sub",
+                                            "out/sub/old.txt"}),
+                  held)
+            << c.output;
+        EXPECT_EQ("old", read_file(dir.file("out/keep.txt")));
+    }
 }

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <vector>
 #include <zlib.h>
 
 static MEM_INITIALIZER mem_initializer(PGM_MODULE_NAME);
@@ -100,11 +101,41 @@ bool PGM_COMMON::pgm_open_input_file(std::string filepath, std::vector<std::stri
     return result;
 }
 
+namespace {
+
+// The bytes of a file read to its end, with a final 0; null when it cannot
+// be read or holds DWORD(-1) bytes or more.
+BYTE* read_plain_to_end(std::istream& input, DWORD& size)
+{
+    std::vector<BYTE> content;
+    while (input) {
+        size_t filled = content.size();
+        content.resize(filled + PGM_COMMON::BUFFER_SIZE);
+        input.read(reinterpret_cast<char*>(&content[filled]), PGM_COMMON::BUFFER_SIZE);
+        content.resize(filled + size_t(input.gcount()));
+        if (content.size() >= QWORD(DWORD(-1)))
+            return nullptr;
+    }
+    if (input.bad())
+        return nullptr;
+    std::unique_ptr<BYTE[]> data(new BYTE[content.size() + 1]);
+    std::copy(content.begin(), content.end(), data.get());
+    data[content.size()] = 0;
+    size = DWORD(content.size());
+    return data.release();
+}
+
+} // namespace
+
 BYTE* pgm_read_plain_file(const std::string& filepath, QWORD file_size, DWORD& size)
 {
     std::brisol_ifstream input(filepath, std::ios::in | std::ios::binary);
     if (!input.good())
         return nullptr;
+    // A status size of 0 does not say that a file is empty: the files of
+    // /proc and the like tell their size only by their end.
+    if (file_size == 0)
+        return read_plain_to_end(input, size);
     std::unique_ptr<BYTE[]> data(new BYTE[file_size + 1]);
     input.read(reinterpret_cast<char*>(data.get()), std::streamsize(file_size));
     if (QWORD(input.gcount()) != file_size)

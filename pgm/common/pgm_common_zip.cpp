@@ -1,12 +1,12 @@
-// ZIP archives of stored members: written whole from memory through a
-// temporary file, and read by loading the archive and walking its records
-// from the start, every field checked against the archive's end.
+// Writing ZIP archives of stored members, member by member through a
+// temporary file; the records, the member records themselves and the CRC.
 #include "pgm/h/pgm_common_zip.h"
 
 #include "host/fio.h"
 #include "host/mem.h"
 #include "pgm/common/pgm_check.h"
 #include "pgm/common/pgm_file_read.h"
+#include "pgm/common/pgm_zip_format.h"
 #include "pgm/h/pgm_common.h"
 
 #include <algorithm>
@@ -18,87 +18,14 @@ static MEM_INITIALIZER mem_initializer(PGM_MODULE_NAME);
 
 namespace {
 
-const DWORD LOCAL_FILE_HEADER_SIGNATURE = 0x04034B50;
-const DWORD DATA_DESCRIPTOR_SIGNATURE = 0x08074B50;
-const DWORD ARCHIVE_EXTRA_DATA_SIGNATURE = 0x08064B50;
-const DWORD CENTRAL_DIRECTORY_SIGNATURE = 0x02014B50;
-const DWORD DIGITAL_SIGNATURE_SIGNATURE = 0x05054B50;
-const DWORD ZIP64_END_RECORD_SIGNATURE = 0x06064B50;
-const DWORD ZIP64_END_LOCATOR_SIGNATURE = 0x07064B50;
-const DWORD END_RECORD_SIGNATURE = 0x06054B50;
-
 const WORD VERSION_NEEDED = 10;      // 1.0: stored members only
 const WORD VERSION_MADE_BY = 30;     // 3.0, MS-DOS attributes
-const WORD ENCRYPTED_FLAG = 0x0001;
-const WORD DATA_DESCRIPTOR_FLAG = 0x0008;
 const DWORD LOCAL_FILE_HEADER_SIZE = 30;
 const DWORD CENTRAL_DIRECTORY_SIZE = 46;
 const DWORD END_RECORD_SIZE = 22;
 const QWORD MAX_MEMBERS = 0xFFFF;
 const QWORD MAX_NAME_SIZE = 0xFFFF;
 const QWORD MAX_ARCHIVE_SIZE = 0xFFFFFFFF;
-
-const char* const SIZE_REASON = "Incorrect input zip file size";
-
-// Reads little-endian fields of an archive at a position that it advances.
-// A field that does not lie wholly inside the archive sets the reason.
-class FIELD_READER {
-public:
-    FIELD_READER(const BYTE* data, DWORD size, DWORD& position, std::string& reason)
-        : data_(data), size_(size), position_(position), reason_(reason)
-    {
-    }
-
-    bool bytes(DWORD count, const BYTE*& at)
-    {
-        if (QWORD(position_) + count > size_) {
-            reason_ = SIZE_REASON;
-            return false;
-        }
-        at = data_ + position_;
-        position_ += count;
-        return true;
-    }
-    bool skip(DWORD count)
-    {
-        const BYTE* at = nullptr;
-        return bytes(count, at);
-    }
-    bool text(DWORD count, std::string& value)
-    {
-        const BYTE* at = nullptr;
-        if (!bytes(count, at))
-            return false;
-        value.assign(reinterpret_cast<const char*>(at), count);
-        return true;
-    }
-    bool word(WORD& value) { return number(value); }
-    bool dword(DWORD& value) { return number(value); }
-    bool qword(QWORD& value) { return number(value); }
-
-private:
-    template <typename T> bool number(T& value)
-    {
-        const BYTE* at = nullptr;
-        if (!bytes(sizeof(T), at))
-            return false;
-        value = 0;
-        for (size_t i = sizeof(T); i-- > 0;)
-            value = T(value << 8 | at[i]);
-        return true;
-    }
-
-    const BYTE* data_;
-    DWORD size_;
-    DWORD& position_;
-    std::string& reason_;
-};
-
-bool fail(std::string& reason, const char* text)
-{
-    reason = text;
-    return false;
-}
 
 template <typename T> void put(std::vector<BYTE>& output, T value)
 {
@@ -142,20 +69,22 @@ QWORD member_file_size(const std::string& path)
 }
 
 // A member made from a file: its bytes as they are on disk, its name the
-// path as given and its modification time. The file must still hold the
-// size it had when the archive was planned.
-std::unique_ptr<PGM_COMMON_ZIP_FILE> read_member_file(const std::string& path, QWORD planned_size)
+// path as given and its modification time. The file must still tell the
+// size it told when the archive was planned; one that tells 0 is read to
+// its end.
+std::unique_ptr<PGM_COMMON_ZIP_FILE> read_member_file(const std::string& path, QWORD status_size)
 {
     FIO_STAT record;
-    if (!FIO_FILE_SYSTEM::status(path, record) || QWORD(record.st_size) != planned_size)
+    if (!FIO_FILE_SYSTEM::status(path, record) || QWORD(record.st_size) != status_size)
         PGM_FAIL("Not able to read file: %s", path.c_str());
     auto member = std::make_unique<PGM_COMMON_ZIP_FILE>();
     member->filename = path;
-    if (planned_size > 0) {
-        DWORD size = 0;
-        member->data = pgm_read_plain_file(path, planned_size, size);
-        if (member->data == nullptr)
-            PGM_FAIL("Not able to read file: %s", path.c_str());
+    DWORD size = 0;
+    std::unique_ptr<BYTE[]> data(pgm_read_plain_file(path, status_size, size));
+    if (!data)
+        PGM_FAIL("Not able to read file: %s", path.c_str());
+    if (size > 0) {
+        member->data = data.release();
         member->size = size;
     }
     std::tm local{};
@@ -207,82 +136,19 @@ std::vector<PLANNED_MEMBER> kept_members(const std::vector<PGM_COMMON_ZIP_FILE*>
     return planned;
 }
 
+// The members of the archive that add_files appends to. An old file that
+// is no archive at all contributes none, and is replaced; an archive that
+// cannot be read is refused, so that its members are never lost.
+void get_appended_files(const std::string& output, std::vector<PGM_COMMON_ZIP_FILE*>& existing)
+{
+    if (!FIO_FILE_SYSTEM::exists(output))
+        return;
+    std::string reason = PGM_COMMON_ZIP::get_files(output, existing);
+    if (!reason.empty() && !PGM_COMMON_ZIP::is_not_archive(output))
+        PGM_FAIL("Cannot append to ZIP archive %s, which cannot be read: %s", output.c_str(), reason.c_str());
+}
+
 } // namespace
-
-// ---- Records read from an archive ----
-
-struct PGM_COMMON_ZIP::LOCAL_FILE_HEADER {
-    DWORD signature = 0;
-    WORD version = 0;
-    WORD flags = 0;
-    WORD method = 0;
-    WORD time = 0;
-    WORD date = 0;
-    DWORD crc = 0;
-    DWORD compressed_size = 0;
-    DWORD uncompressed_size = 0;
-    WORD name_length = 0;
-    WORD extra_length = 0;
-    std::string name;
-    const BYTE* extra = nullptr; // inside the archive
-    const BYTE* data = nullptr;  // inside the archive
-};
-
-struct PGM_COMMON_ZIP::CENTRAL_DIRECTORY {
-    DWORD signature = 0;
-    WORD version_made_by = 0;
-    WORD version = 0;
-    WORD flags = 0;
-    WORD method = 0;
-    WORD time = 0;
-    WORD date = 0;
-    DWORD crc = 0;
-    DWORD compressed_size = 0;
-    DWORD uncompressed_size = 0;
-    WORD name_length = 0;
-    WORD extra_length = 0;
-    WORD comment_length = 0;
-    WORD disk_number_start = 0;
-    WORD internal_attributes = 0;
-    DWORD external_attributes = 0;
-    DWORD local_header_offset = 0;
-    std::string name;
-    std::string extra;
-    std::string comment;
-};
-
-struct PGM_COMMON_ZIP::END_OF_CENTRAL_DIRECTORY_RECORD {
-    DWORD signature = 0;
-    WORD disk = 0;
-    WORD central_directory_disk = 0;
-    WORD disk_entries = 0;
-    WORD total_entries = 0;
-    DWORD central_directory_size = 0;
-    DWORD central_directory_offset = 0;
-    WORD comment_length = 0;
-    std::string comment;
-};
-
-struct PGM_COMMON_ZIP::ZIP64_END_OF_CENTRAL_DIRECTORY_RECORD {
-    DWORD signature = 0;
-};
-
-struct PGM_COMMON_ZIP::ZIP64_END_OF_CENTRAL_DIRECTORY_LOCATOR {
-    DWORD signature = 0;
-    DWORD disk = 0;
-    QWORD offset = 0;
-    DWORD total_disks = 0;
-};
-
-struct PGM_COMMON_ZIP::ARCHIVE_EXTRA_DATA_RECORD {
-    DWORD signature = 0;
-    DWORD length = 0;
-};
-
-struct PGM_COMMON_ZIP::DIGITAL_SIGNATURE {
-    DWORD signature = 0;
-    WORD length = 0;
-};
 
 // ---- Members ----
 
@@ -318,282 +184,6 @@ void PGM_COMMON_ZIP::delete_files(std::vector<PGM_COMMON_ZIP_FILE*>& files)
         delete files.back();
         files.pop_back();
     }
-}
-
-// ---- Reading ----
-
-bool PGM_COMMON_ZIP::get_local_file_header(const BYTE* data, DWORD size, DWORD& position,
-                                           std::string& failed_reason, LOCAL_FILE_HEADER* local_file)
-{
-    PGM_CHECK(failed_reason.empty());
-    PGM_CHECK(local_file != NULL);
-    PGM_CHECK(local_file->signature == 0 && local_file->data == NULL);
-    FIELD_READER in(data, size, position, failed_reason);
-    DWORD signature = 0;
-    if (!in.dword(signature))
-        return false;
-    if (signature != LOCAL_FILE_HEADER_SIGNATURE)
-        return true;
-    LOCAL_FILE_HEADER& h = *local_file;
-    h.signature = signature;
-    if (!(in.word(h.version) && in.word(h.flags) && in.word(h.method) && in.word(h.time) && in.word(h.date) &&
-          in.dword(h.crc) && in.dword(h.compressed_size) && in.dword(h.uncompressed_size) &&
-          in.word(h.name_length) && in.word(h.extra_length)))
-        return false;
-    if (h.method != 0)
-        return fail(failed_reason, "Compression is not supported");
-    if (h.compressed_size != h.uncompressed_size)
-        return fail(failed_reason, "Compress and uncompress data size are mismatch");
-    if (h.flags & ENCRYPTED_FLAG)
-        return fail(failed_reason, "Encryption is not supported");
-    if (!(in.text(h.name_length, h.name) && in.bytes(h.extra_length, h.extra) &&
-          in.bytes(h.uncompressed_size, h.data)))
-        return false;
-    if (h.flags & DATA_DESCRIPTOR_FLAG) {
-        // Its values are not used: the local header's are.
-        DWORD descriptor = 0;
-        DWORD start = position;
-        if (!in.dword(descriptor))
-            return false;
-        position = start;
-        return in.skip(descriptor == DATA_DESCRIPTOR_SIGNATURE ? 16 : 12);
-    }
-    return true;
-}
-
-bool PGM_COMMON_ZIP::get_archive_extra_data_record(const BYTE* data, DWORD size, DWORD& position,
-                                                   std::string& failed_reason, ARCHIVE_EXTRA_DATA_RECORD* archive)
-{
-    PGM_CHECK(failed_reason.empty());
-    PGM_CHECK(archive != NULL);
-    PGM_CHECK(archive->signature == 0);
-    FIELD_READER in(data, size, position, failed_reason);
-    DWORD signature = 0;
-    if (!in.dword(signature))
-        return false;
-    if (signature != ARCHIVE_EXTRA_DATA_SIGNATURE)
-        return true;
-    archive->signature = signature;
-    return in.dword(archive->length) && in.skip(archive->length);
-}
-
-bool PGM_COMMON_ZIP::get_central_directory(const BYTE* data, DWORD size, DWORD& position,
-                                           std::string& failed_reason, CENTRAL_DIRECTORY* cd)
-{
-    PGM_CHECK(failed_reason.empty());
-    PGM_CHECK(cd != NULL);
-    PGM_CHECK(cd->signature == 0);
-    FIELD_READER in(data, size, position, failed_reason);
-    DWORD signature = 0;
-    if (!in.dword(signature))
-        return false;
-    if (signature != CENTRAL_DIRECTORY_SIGNATURE)
-        return fail(failed_reason, "Unable to locate central directory signature");
-    CENTRAL_DIRECTORY& c = *cd;
-    c.signature = signature;
-    return in.word(c.version_made_by) && in.word(c.version) && in.word(c.flags) && in.word(c.method) &&
-           in.word(c.time) && in.word(c.date) && in.dword(c.crc) && in.dword(c.compressed_size) &&
-           in.dword(c.uncompressed_size) && in.word(c.name_length) && in.word(c.extra_length) &&
-           in.word(c.comment_length) && in.word(c.disk_number_start) && in.word(c.internal_attributes) &&
-           in.dword(c.external_attributes) && in.dword(c.local_header_offset) && in.text(c.name_length, c.name) &&
-           in.text(c.extra_length, c.extra) && in.text(c.comment_length, c.comment);
-}
-
-bool PGM_COMMON_ZIP::get_digital_signature(const BYTE* data, DWORD size, DWORD& position, std::string& failed_reason,
-                                           DIGITAL_SIGNATURE* sng)
-{
-    PGM_CHECK(failed_reason.empty());
-    PGM_CHECK(sng != NULL);
-    PGM_CHECK(sng->signature == 0);
-    FIELD_READER in(data, size, position, failed_reason);
-    DWORD signature = 0;
-    if (!in.dword(signature))
-        return false;
-    if (signature != DIGITAL_SIGNATURE_SIGNATURE)
-        return true;
-    sng->signature = signature;
-    return in.word(sng->length) && in.skip(sng->length);
-}
-
-bool PGM_COMMON_ZIP::get_zip64_end_of_central_directory_record(const BYTE* data, DWORD size, DWORD& position,
-                                                               std::string& failed_reason,
-                                                               ZIP64_END_OF_CENTRAL_DIRECTORY_RECORD* record)
-{
-    PGM_CHECK(failed_reason.empty());
-    PGM_CHECK(record != NULL);
-    PGM_CHECK(record->signature == 0);
-    FIELD_READER in(data, size, position, failed_reason);
-    DWORD signature = 0;
-    if (!in.dword(signature))
-        return false;
-    if (signature == ZIP64_END_RECORD_SIGNATURE)
-        record->signature = signature;
-    return true;
-}
-
-bool PGM_COMMON_ZIP::get_zip64_end_of_central_directory_locator(const BYTE* data, DWORD size, DWORD& position,
-                                                                std::string& failed_reason,
-                                                                ZIP64_END_OF_CENTRAL_DIRECTORY_LOCATOR* locator)
-{
-    PGM_CHECK(failed_reason.empty());
-    PGM_CHECK(locator != NULL);
-    PGM_CHECK(locator->signature == 0);
-    FIELD_READER in(data, size, position, failed_reason);
-    DWORD signature = 0;
-    if (!in.dword(signature))
-        return false;
-    if (signature != ZIP64_END_LOCATOR_SIGNATURE)
-        return true;
-    locator->signature = signature;
-    return in.dword(locator->disk) && in.qword(locator->offset) && in.dword(locator->total_disks);
-}
-
-bool PGM_COMMON_ZIP::get_end_of_central_directory_record(const BYTE* data, DWORD size, DWORD& position,
-                                                         std::string& failed_reason,
-                                                         END_OF_CENTRAL_DIRECTORY_RECORD* record)
-{
-    PGM_CHECK(failed_reason.empty());
-    PGM_CHECK(record != NULL);
-    PGM_CHECK(record->signature == 0);
-    FIELD_READER in(data, size, position, failed_reason);
-    DWORD signature = 0;
-    if (!in.dword(signature))
-        return false;
-    if (signature != END_RECORD_SIGNATURE)
-        return fail(failed_reason, "Unable to locate end of central directory signature");
-    END_OF_CENTRAL_DIRECTORY_RECORD& e = *record;
-    e.signature = signature;
-    return in.word(e.disk) && in.word(e.central_directory_disk) && in.word(e.disk_entries) &&
-           in.word(e.total_entries) && in.dword(e.central_directory_size) && in.dword(e.central_directory_offset) &&
-           in.word(e.comment_length) && in.text(e.comment_length, e.comment);
-}
-
-std::string PGM_COMMON_ZIP::read_records(const BYTE* data, DWORD size, std::vector<LOCAL_FILE_HEADER>& locals,
-                                         std::vector<CENTRAL_DIRECTORY>& centrals)
-{
-    std::string reason;
-    DWORD position = 0;
-    // An optional record that is absent leaves its signature 0: the position
-    // goes back to where it was.
-    auto optional = [&](auto reader, auto& record) {
-        DWORD start = position;
-        bool read = (*reader)(data, size, position, reason, &record);
-        if (read && record.signature == 0)
-            position = start;
-        return read;
-    };
-    while (position < size) {
-        LOCAL_FILE_HEADER local;
-        if (!optional(&get_local_file_header, local))
-            return reason;
-        if (local.signature == 0)
-            break;
-        locals.push_back(std::move(local));
-    }
-    ARCHIVE_EXTRA_DATA_RECORD extra;
-    if (!optional(&get_archive_extra_data_record, extra))
-        return reason;
-    for (size_t i = 0; i < locals.size(); ++i) {
-        CENTRAL_DIRECTORY central;
-        if (!get_central_directory(data, size, position, reason, &central))
-            return reason;
-        centrals.push_back(std::move(central));
-    }
-    DIGITAL_SIGNATURE signature;
-    ZIP64_END_OF_CENTRAL_DIRECTORY_RECORD zip64_record;
-    ZIP64_END_OF_CENTRAL_DIRECTORY_LOCATOR zip64_locator;
-    END_OF_CENTRAL_DIRECTORY_RECORD end;
-    if (!optional(&get_digital_signature, signature) || !optional(&get_zip64_end_of_central_directory_record,
-                                                                   zip64_record))
-        return reason;
-    if (zip64_record.signature != 0)
-        return "ZIP64 End Of Central Directory Record is not supported";
-    if (!optional(&get_zip64_end_of_central_directory_locator, zip64_locator) ||
-        !get_end_of_central_directory_record(data, size, position, reason, &end))
-        return reason;
-    if (position != size || locals.empty() || end.signature == 0)
-        return "ZIP file is missing data";
-    return reason;
-}
-
-std::string PGM_COMMON_ZIP::check_records(const std::vector<LOCAL_FILE_HEADER>& locals,
-                                          const std::vector<CENTRAL_DIRECTORY>& centrals)
-{
-    for (size_t i = 0; i < locals.size(); ++i) {
-        const LOCAL_FILE_HEADER& l = locals[i];
-        const CENTRAL_DIRECTORY& c = centrals[i];
-        if (get_crc32(l.data, l.uncompressed_size) != l.crc)
-            return "ZIP data is corrupted";
-        if (l.flags != c.flags || l.method != c.method || l.time != c.time || l.date != c.date || l.crc != c.crc ||
-            l.compressed_size != c.compressed_size || l.uncompressed_size != c.uncompressed_size ||
-            l.name_length != c.name_length || l.extra_length != c.extra_length || l.name != c.name)
-            return "Local file field info and central directory field info are mismatch";
-    }
-    return "";
-}
-
-std::string PGM_COMMON_ZIP::get_files(std::string filename, std::vector<PGM_COMMON_ZIP_FILE*>& files)
-{
-    DWORD size = 0;
-    std::unique_ptr<BYTE[]> archive(PGM_COMMON::pgm_open_input_bin_file(filename, size));
-    if (!archive || size == 0) {
-        std::string reason;
-        MEM_DETAIL::stl_raw_sprintf(reason, "Unable to open zip file %s or zip file empty", filename.c_str());
-        return reason;
-    }
-    std::vector<LOCAL_FILE_HEADER> locals;
-    std::vector<CENTRAL_DIRECTORY> centrals;
-    std::string reason = read_records(archive.get(), size, locals, centrals);
-    if (reason.empty())
-        reason = check_records(locals, centrals);
-    if (!reason.empty())
-        return reason;
-    std::vector<std::unique_ptr<PGM_COMMON_ZIP_FILE>> members;
-    for (const LOCAL_FILE_HEADER& local : locals) {
-        std::string name = local.name;
-        PGM_COMMON::change_folder_slash(name);
-        // A member of size 0 has no data; any other holds a copy of its bytes.
-        std::unique_ptr<PGM_COMMON_ZIP_FILE> member;
-        if (local.uncompressed_size > 0) {
-            member = std::make_unique<PGM_COMMON_ZIP_FILE>(name, local.uncompressed_size, local.data, local.time,
-                                                           local.date);
-        } else {
-            member = std::make_unique<PGM_COMMON_ZIP_FILE>();
-            member->filename = name;
-            member->time = local.time;
-            member->date = local.date;
-        }
-        members.push_back(std::move(member));
-    }
-    files.reserve(files.size() + members.size());
-    for (std::unique_ptr<PGM_COMMON_ZIP_FILE>& member : members)
-        files.push_back(member.release());
-    return "";
-}
-
-std::string PGM_COMMON_ZIP::get_file(std::string filename, PGM_COMMON_ZIP_FILE& file)
-{
-    PGM_CHECK(!file.filename.empty() && file.size == 0 && file.data == NULL);
-    PGM_COMMON_ZIP_FILE_LIST members;
-    std::string reason = get_files(filename, members.list);
-    if (!reason.empty())
-        return reason;
-    if (members.list.empty())
-        return "Unable to locate any valid file";
-    std::string wanted = file.filename;
-    PGM_COMMON::change_folder_slash(wanted);
-    for (const PGM_COMMON_ZIP_FILE* member : members.list) {
-        if (member->filename != wanted)
-            continue;
-        if (member->size > 0) {
-            file.data = new BYTE[member->size];
-            std::memcpy(file.data, member->data, member->size);
-        }
-        file.size = member->size;
-        return "";
-    }
-    MEM_DETAIL::stl_raw_sprintf(reason, "Unable to locate file name: %s", wanted.c_str());
-    return reason;
 }
 
 // ---- Writing ----
@@ -697,10 +287,9 @@ void PGM_COMMON_ZIP::add_files(std::vector<PGM_COMMON_ZIP_FILE*>& files, std::st
         PGM_CHECK(file != NULL && (file->size == 0 || file->data != NULL));
         added.push_back({&file->filename, file->size});
     }
-    // An old archive that cannot be read contributes no members.
     PGM_COMMON_ZIP_FILE_LIST existing;
-    if (append && FIO_FILE_SYSTEM::exists(output))
-        get_files(output, existing.list);
+    if (append)
+        get_appended_files(output, existing.list);
     std::vector<const PGM_COMMON_ZIP_FILE*> kept;
     check_archive_limits(kept_members(existing.list, added, kept), output);
 
@@ -715,24 +304,38 @@ void PGM_COMMON_ZIP::add_files(std::vector<PGM_COMMON_ZIP_FILE*>& files, std::st
 }
 
 // As the member form with the members made from the files, one file in
-// memory at a time.
+// memory at a time. Files whose status tells size 0, which may hold
+// content all the same, are read while the archive is planned, so that it
+// is planned with their true sizes.
 void PGM_COMMON_ZIP::add_files(std::vector<std::string> filenames, std::string output, bool append)
 {
     PGM_CHECK(filenames.size());
     PGM_CHECK(PGM_COMMON::match_extension(output, {".zip"}));
     std::vector<PLANNED_MEMBER> added;
-    for (const std::string& path : filenames)
-        added.push_back({&path, member_file_size(path)});
+    std::vector<std::unique_ptr<PGM_COMMON_ZIP_FILE>> read_early(filenames.size());
+    for (size_t i = 0; i < filenames.size(); ++i) {
+        QWORD size = member_file_size(filenames[i]);
+        if (size == 0) {
+            read_early[i] = read_member_file(filenames[i], 0);
+            size = read_early[i]->size;
+        }
+        added.push_back({&filenames[i], size});
+    }
     PGM_COMMON_ZIP_FILE_LIST existing;
-    if (append && FIO_FILE_SYSTEM::exists(output))
-        get_files(output, existing.list);
+    if (append)
+        get_appended_files(output, existing.list);
     std::vector<const PGM_COMMON_ZIP_FILE*> kept;
     check_archive_limits(kept_members(existing.list, added, kept), output);
 
     ARCHIVE_WRITER writer(output);
     for (const PGM_COMMON_ZIP_FILE* member : kept)
         writer.add(*member);
-    for (size_t i = 0; i < filenames.size(); ++i)
-        writer.add(*read_member_file(filenames[i], added[i].size));
+    for (size_t i = 0; i < filenames.size(); ++i) {
+        std::unique_ptr<PGM_COMMON_ZIP_FILE> member = std::move(read_early[i]);
+        if (!member)
+            member = read_member_file(filenames[i], added[i].size);
+        writer.add(*member);
+    }
     writer.finish();
 }
+

@@ -28,12 +28,19 @@ class PGM_COMMON_ZIP {
 public:
     // Writes the members to output (a ".zip" path), after the members of the
     // old archive when append is true; an old member of the same name as a
-    // new one is dropped. With delete_input the records are released.
+    // new one is dropped. An old archive that cannot be read is an internal
+    // error and stays as it is; an old file that is not an archive at all
+    // (is_not_archive) is replaced. With delete_input the records are
+    // released.
     static void add_files(std::vector<PGM_COMMON_ZIP_FILE*>& files, std::string output, bool append,
                           bool delete_input);
     // Archives the files under their paths as given, with their bytes as on
-    // disk and their modification times.
+    // disk and their modification times; a file whose status tells size 0
+    // (the files of /proc) is read to its end.
     static void add_files(std::vector<std::string> filenames, std::string output, bool append);
+    // True when the file exists, can be read, and holds no ZIP record
+    // signature anywhere: it is no archive, damaged or whole.
+    static bool is_not_archive(std::string filename);
     // Appends every member of the archive to files. Returns the reason the
     // archive cannot be read, empty on success (files unchanged on failure).
     static std::string get_files(std::string filename, std::vector<PGM_COMMON_ZIP_FILE*>& files);
@@ -76,7 +83,9 @@ private:
                                               std::string& failed_reason, ARCHIVE_EXTRA_DATA_RECORD* archive);
     static bool get_digital_signature(const BYTE* data, DWORD size, DWORD& position, std::string& failed_reason,
                                       DIGITAL_SIGNATURE* sng);
-    // Walks every record of an archive; the reason it cannot, empty on success.
+    // Walks every record of an archive, and checks that its end record
+    // counts and places the central directory read; the reason it cannot,
+    // empty on success.
     static std::string read_records(const BYTE* data, DWORD size, std::vector<LOCAL_FILE_HEADER>& locals,
                                     std::vector<CENTRAL_DIRECTORY>& centrals);
     // The reason the members read do not hold together, empty when they do.

@@ -1,12 +1,16 @@
 // pgmtool zip: create, list and extract ZIP archives of stored members.
 // Extraction treats member names as hostile: nothing is written outside
-// the target folder, and no symbolic link is created or followed there.
+// the target folder, no symbolic link is created or followed there, no two
+// members land on one name, and a failed extraction takes back what it
+// wrote.
 #include "pgmtool_frame.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
+#include <map>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -73,6 +77,65 @@ bool member_place(std::string name, MEMBER_PLACE& place, std::string& reason)
     return true;
 }
 
+// Where the members of an archive land below the target: every folder
+// they need and every file they write, each with the first member that
+// needs it.
+struct TARGETS {
+    std::map<std::string, size_t> folders;
+    std::map<std::string, size_t> files;
+};
+
+std::string below(const std::string& folder, const std::string& name)
+{
+    return folder.empty() ? name : folder + "/" + name;
+}
+
+// The targets of the members, refused when two members would land on one:
+// two files of one name, or a name one member writes as a file and
+// another needs as a folder.
+TARGETS member_targets(const std::vector<PGM_COMMON_ZIP_FILE*>& members, const std::vector<MEMBER_PLACE>& places,
+                       const std::string& archive)
+{
+    auto refuse = [&](size_t a, size_t b, const std::string& what) {
+        throw PGMTOOL_FAILURE("Members \"" + members[std::min(a, b)]->filename + "\" and \"" +
+                              members[std::max(a, b)]->filename + "\" of " + archive + " " + what +
+                              "; nothing extracted");
+    };
+    TARGETS targets;
+    for (size_t i = 0; i < places.size(); ++i) {
+        std::string path;
+        for (const std::string& step : places[i].folders) {
+            path = below(path, step);
+            targets.folders.emplace(path, i);
+        }
+        if (places[i].file.empty())
+            continue;
+        path = below(path, places[i].file);
+        auto file = targets.files.emplace(path, i);
+        if (!file.second)
+            refuse(file.first->second, i, "are both written to " + path);
+    }
+    for (const auto& file : targets.files) {
+        auto folder = targets.folders.find(file.first);
+        if (folder != targets.folders.end())
+            refuse(file.second, folder->second, "need " + file.first + " as both a file and a folder");
+    }
+    return targets;
+}
+
+// The temporary name a member is written to in its folder, which no
+// member of the archive lands on.
+std::string temporary_name(const MEMBER_PLACE& place, size_t index, const TARGETS& targets)
+{
+    std::string folder;
+    for (const std::string& step : place.folders)
+        folder = below(folder, step);
+    std::string name = ".pgmtool-" + std::to_string(getpid()) + "-" + std::to_string(index);
+    while (targets.files.count(below(folder, name + ".tmp")) || targets.folders.count(below(folder, name + ".tmp")))
+        name += "_";
+    return name + ".tmp";
+}
+
 // An open folder descriptor, closed when it goes out of scope.
 class FOLDER {
 public:
@@ -95,32 +158,66 @@ std::string system_reason()
     return std::strerror(errno);
 }
 
-// Opens (and makes) each folder below the target in turn, never through a
-// symbolic link.
-std::unique_ptr<FOLDER> open_member_folder(int target, const MEMBER_PLACE& place, const std::string& name)
-{
-    auto folder = std::make_unique<FOLDER>(dup(target));
-    for (const std::string& step : place.folders) {
-        if (mkdirat(folder->fd(), step.c_str(), 0777) != 0 && errno != EEXIST)
+// Folders made below the target, each as its steps.
+using MADE_FOLDERS = std::vector<std::vector<std::string>>;
+
+// Opens the folders of members below the target, each step in turn and
+// never through a symbolic link. The folders of the last path stay open
+// (up to a depth), so that the next path goes on from the steps both share.
+class FOLDER_PATH {
+public:
+    // The folder of the steps below the target. With made given, missing
+    // folders are made and added to it.
+    int open(int target, const std::vector<std::string>& steps, const std::string& name, MADE_FOLDERS* made)
+    {
+        size_t shared = 0;
+        while (shared < open_.size() && shared < steps.size() && open_[shared].step == steps[shared])
+            ++shared;
+        open_.resize(shared);
+        deep_.reset();
+        int fd = shared > 0 ? open_.back().folder->fd() : target;
+        for (size_t i = shared; i < steps.size(); ++i) {
+            auto folder = std::make_unique<FOLDER>(open_step(fd, steps, i, name, made));
+            fd = folder->fd();
+            if (i < KEPT)
+                open_.push_back({steps[i], std::move(folder)});
+            else
+                deep_ = std::move(folder);
+        }
+        return fd;
+    }
+
+private:
+    static const size_t KEPT = 64;
+    struct OPEN {
+        std::string step;
+        std::unique_ptr<FOLDER> folder;
+    };
+
+    static int open_step(int parent, const std::vector<std::string>& steps, size_t i, const std::string& name,
+                         MADE_FOLDERS* made)
+    {
+        const std::string& step = steps[i];
+        if (made && mkdirat(parent, step.c_str(), 0777) == 0)
+            made->emplace_back(steps.begin(), steps.begin() + i + 1);
+        else if (made && errno != EEXIST)
             throw PGMTOOL_FAILURE("Can't make folder " + step + " of member " + name + ": " + system_reason());
-        int next = openat(folder->fd(), step.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (next < 0)
+        int fd = openat(parent, step.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
             throw PGMTOOL_FAILURE("Can't open folder " + step + " of member " + name + ": " + system_reason() +
                                   (errno == ELOOP || errno == ENOTDIR ? " (not a plain folder)" : ""));
-        folder = std::make_unique<FOLDER>(next);
+        return fd;
     }
-    return folder;
-}
 
-// Writes the member to a new temporary file in its folder and renames it
-// over its name, so that an old file (or symbolic link) of that name is
-// replaced, never written through.
-void write_member(const FOLDER& folder, const std::string& file, const PGM_COMMON_ZIP_FILE& member)
+    std::vector<OPEN> open_;       // the folders of the last path, from the target down
+    std::unique_ptr<FOLDER> deep_; // its folder when deeper than those kept
+};
+
+// Writes the member to a new file of the temporary name in its folder,
+// removed again when it cannot be written whole.
+void write_temporary(int folder, const std::string& temp, const PGM_COMMON_ZIP_FILE& member)
 {
-    std::string temp = ".pgmtool-" + std::to_string(getpid()) + "-" + file + ".tmp";
-    if (temp.size() > 255)
-        temp = ".pgmtool-" + std::to_string(getpid()) + ".tmp";
-    int fd = openat(folder.fd(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    int fd = openat(folder, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0)
         throw PGMTOOL_FAILURE("Can't write member " + member.filename + ": " + system_reason());
     size_t done = 0;
@@ -136,15 +233,111 @@ void write_member(const FOLDER& folder, const std::string& file, const PGM_COMMO
         reason = system_reason();
         ok = false;
     }
-    if (ok && renameat(folder.fd(), temp.c_str(), folder.fd(), file.c_str()) != 0) {
-        reason = system_reason();
-        ok = false;
-    }
     if (!ok) {
-        unlinkat(folder.fd(), temp.c_str(), 0);
+        unlinkat(folder, temp.c_str(), 0);
         throw PGMTOOL_FAILURE("Can't write member " + member.filename + ": " + reason);
     }
 }
+
+// One extraction into a target folder. Every member is first written to a
+// temporary file in its folder; only when all are written are they renamed
+// onto their names, so that an old file (or symbolic link) of a member's
+// name is replaced, never written through, and is kept when any member
+// fails. Unless the extraction completes, what it made is removed: its
+// files, the folders it made and the target folder when it made that.
+class EXTRACTION {
+public:
+    EXTRACTION() = default;
+    ~EXTRACTION()
+    {
+        if (!done_)
+            undo();
+    }
+    EXTRACTION(const EXTRACTION&) = delete;
+    EXTRACTION& operator=(const EXTRACTION&) = delete;
+
+    void open_target(const std::string& dir)
+    {
+        std::error_code error;
+        std::filesystem::path path = std::filesystem::absolute(dir, error).lexically_normal();
+        if (!path.has_filename())
+            path = path.parent_path();
+        for (; path.has_relative_path() && !std::filesystem::exists(std::filesystem::symlink_status(path, error));
+             path = path.parent_path())
+            made_target_.push_back(path.string());
+        PGM_COMMON::create_folder(dir);
+        target_ = std::make_unique<FOLDER>(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (target_->fd() < 0)
+            throw PGMTOOL_FAILURE("Can't open folder " + dir + ": " + system_reason());
+    }
+
+    void write(const MEMBER_PLACE& place, const PGM_COMMON_ZIP_FILE& member, const std::string& temp)
+    {
+        int folder = path_.open(target_->fd(), place.folders, member.filename, &made_);
+        if (place.file.empty())
+            return;
+        struct stat old;
+        bool existed = fstatat(folder, place.file.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
+        if (existed ? S_ISDIR(old.st_mode) : errno != ENOENT)
+            throw PGMTOOL_FAILURE("Can't write member " + member.filename + ": " +
+                                  (existed ? std::strerror(EISDIR) : system_reason()));
+        write_temporary(folder, temp, member);
+        written_.push_back({place.folders, temp, place.file, member.filename, existed, false});
+    }
+
+    void finish()
+    {
+        for (WRITTEN& file : written_) {
+            int folder = path_.open(target_->fd(), file.folders, file.member, nullptr);
+            if (renameat(folder, file.temp.c_str(), folder, file.name.c_str()) != 0)
+                throw PGMTOOL_FAILURE("Can't write member " + file.member + ": " + system_reason());
+            file.placed = true;
+        }
+        done_ = true;
+    }
+
+private:
+    struct WRITTEN {
+        std::vector<std::string> folders;
+        std::string temp;   // its temporary name
+        std::string name;   // its own name
+        std::string member; // the member's name in the archive
+        bool existed;       // whether its own name was taken before
+        bool placed;        // renamed onto its own name
+    };
+
+    // Removes a file or an empty folder below the target; quietly, as
+    // undoing goes on whatever fails.
+    void remove_below(const std::vector<std::string>& folders, const std::string& name, int flags)
+    {
+        try {
+            unlinkat(path_.open(target_->fd(), folders, name, nullptr), name.c_str(), flags);
+        } catch (...) {
+        }
+    }
+
+    // A member renamed onto an old file's name stays: the old file is gone.
+    void undo()
+    {
+        for (auto file = written_.rbegin(); file != written_.rend(); ++file) {
+            if (!file->placed)
+                remove_below(file->folders, file->temp, 0);
+            else if (!file->existed)
+                remove_below(file->folders, file->name, 0);
+        }
+        for (auto folder = made_.rbegin(); folder != made_.rend(); ++folder)
+            remove_below(std::vector<std::string>(folder->begin(), folder->end() - 1), folder->back(), AT_REMOVEDIR);
+        for (const std::string& path : made_target_)
+            rmdir(path.c_str());
+    }
+
+    std::vector<std::string> made_target_;        // the target and its parents made, deepest first
+    std::unique_ptr<FOLDER> target_;
+    FOLDER_PATH path_;
+    MADE_FOLDERS made_; // folders made below the target, in order
+    std::vector<WRITTEN> written_;
+    bool done_ = false;
+};
 
 int extract(const std::string& archive, const std::string& dir)
 {
@@ -160,17 +353,15 @@ int extract(const std::string& archive, const std::string& dir)
                                   "; nothing extracted");
         total += members.list[i]->size;
     }
-    PGM_COMMON::create_folder(dir);
-    FOLDER target(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (target.fd() < 0)
-        throw PGMTOOL_FAILURE("Can't open folder " + dir + ": " + system_reason());
+    TARGETS targets = member_targets(members.list, places, archive);
+    EXTRACTION extraction;
+    extraction.open_target(dir);
     PGMTOOL_PROGRESS progress("Extracting " + archive, total);
     for (size_t i = 0; i < members.list.size(); ++i) {
-        std::unique_ptr<FOLDER> folder = open_member_folder(target.fd(), places[i], members.list[i]->filename);
-        if (!places[i].file.empty())
-            write_member(*folder, places[i].file, *members.list[i]);
+        extraction.write(places[i], *members.list[i], temporary_name(places[i], i, targets));
         progress.advance(members.list[i]->size);
     }
+    extraction.finish();
     std::printf("%s extracted to %s\n", pgmtool_amount(members.list.size(), "member").c_str(), dir.c_str());
     return PGMTOOL_OK;
 }
@@ -185,8 +376,13 @@ int create(const std::vector<std::string>& files, bool append)
     std::vector<std::string> inputs(files.begin() + 1, files.end());
     for (const std::string& input : inputs)
         pgmtool_check_input(input);
+    // add_files refuses an old archive it cannot read, and replaces an old
+    // file that is no archive at all.
+    bool replacing = append && PGM_COMMON_ZIP::is_not_archive(output);
     PGM_COMMON_ZIP::add_files(inputs, output, append);
-    std::printf("%s %s %s\n", output.c_str(), append ? "updated with" : "written with",
+    std::printf("%s %s %s\n", output.c_str(),
+                replacing ? "was not a ZIP archive; replaced by one written with"
+                          : append ? "updated with" : "written with",
                 pgmtool_amount(inputs.size(), "member").c_str());
     return PGMTOOL_OK;
 }
@@ -214,8 +410,9 @@ int pgmtool_zip(int argc, const char** argv)
                               "path as given, with its bytes as they are on disk; with --append the members",
                               "of OUT.zip stay in front, except those the new files replace. --list prints",
                               "one line per member: its size, its CRC-32 and its name. --extract writes every",
-                              "member under DIR; a member whose name is absolute or leaves DIR is refused",
-                              "before anything is written."});
+                              "member under DIR; a member whose name is absolute or leaves DIR, and members",
+                              "that would land on one name, are refused before anything is written. When",
+                              "extraction fails part-way, what it wrote is removed again."});
     args.flag("create", do_create, "Write OUT.zip from the files");
     args.flag("append", append, "Keep the members of an existing OUT.zip");
     args.flag("list", do_list, "List the members of IN.zip");
