@@ -230,6 +230,9 @@ TEST(Zip, EveryReasonAnArchiveIsRefusedFor)
               PGM_COMMON_ZIP::get_files(dir.file("none.zip"), members.list));
     EXPECT_EQ("Unable to open zip file " + dir.path() + " or zip file empty",
               PGM_COMMON_ZIP::get_files(dir.path(), members.list));
+    write_file(dir.file("empty.gz"), std::string("\x1f\x8b\x08\0\0\0\0\0\0\x03\x03\0\0\0\0\0\0\0\0\0", 20));
+    EXPECT_EQ("Unable to open zip file " + dir.file("empty.gz") + " or zip file empty",
+              PGM_COMMON_ZIP::get_files(dir.file("empty.gz"), members.list));
     write_file(dir.file("bad.zip"), zip + "x");
     EXPECT_EQ("ZIP file is missing data", PGM_COMMON_ZIP::get_files(dir.file("bad.zip"), members.list));
     EXPECT_EQ(1u, members.list.size()); // a failed read appends nothing

@@ -136,23 +136,6 @@ std::string temporary_name(const MEMBER_PLACE& place, size_t index, const TARGET
     return name + ".tmp";
 }
 
-// An open folder descriptor, closed when it goes out of scope.
-class FOLDER {
-public:
-    explicit FOLDER(int fd) : fd_(fd) {}
-    ~FOLDER()
-    {
-        if (fd_ >= 0)
-            close(fd_);
-    }
-    FOLDER(const FOLDER&) = delete;
-    FOLDER& operator=(const FOLDER&) = delete;
-    int fd() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 std::string system_reason()
 {
     return std::strerror(errno);
@@ -175,10 +158,10 @@ public:
             ++shared;
         open_.resize(shared);
         deep_.reset();
-        int fd = shared > 0 ? open_.back().folder->fd() : target;
+        int fd = shared > 0 ? open_.back().folder->get() : target;
         for (size_t i = shared; i < steps.size(); ++i) {
-            auto folder = std::make_unique<FOLDER>(open_step(fd, steps, i, name, made));
-            fd = folder->fd();
+            auto folder = std::make_unique<FIO_FD>(open_step(fd, steps, i, name, made));
+            fd = folder->get();
             if (i < KEPT)
                 open_.push_back({steps[i], std::move(folder)});
             else
@@ -191,7 +174,7 @@ private:
     static const size_t KEPT = 64;
     struct OPEN {
         std::string step;
-        std::unique_ptr<FOLDER> folder;
+        std::unique_ptr<FIO_FD> folder;
     };
 
     static int open_step(int parent, const std::vector<std::string>& steps, size_t i, const std::string& name,
@@ -210,7 +193,7 @@ private:
     }
 
     std::vector<OPEN> open_;       // the folders of the last path, from the target down
-    std::unique_ptr<FOLDER> deep_; // its folder when deeper than those kept
+    std::unique_ptr<FIO_FD> deep_; // its folder when deeper than those kept
 };
 
 // Writes the member to a new file of the temporary name in its folder,
@@ -266,14 +249,14 @@ public:
              path = path.parent_path())
             made_target_.push_back(path.string());
         PGM_COMMON::create_folder(dir);
-        target_ = std::make_unique<FOLDER>(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (target_->fd() < 0)
+        target_ = std::make_unique<FIO_FD>(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (target_->get() < 0)
             throw PGMTOOL_FAILURE("Can't open folder " + dir + ": " + system_reason());
     }
 
     void write(const MEMBER_PLACE& place, const PGM_COMMON_ZIP_FILE& member, const std::string& temp)
     {
-        int folder = path_.open(target_->fd(), place.folders, member.filename, &made_);
+        int folder = path_.open(target_->get(), place.folders, member.filename, &made_);
         if (place.file.empty())
             return;
         struct stat old;
@@ -288,7 +271,7 @@ public:
     void finish()
     {
         for (WRITTEN& file : written_) {
-            int folder = path_.open(target_->fd(), file.folders, file.member, nullptr);
+            int folder = path_.open(target_->get(), file.folders, file.member, nullptr);
             if (renameat(folder, file.temp.c_str(), folder, file.name.c_str()) != 0)
                 throw PGMTOOL_FAILURE("Can't write member " + file.member + ": " + system_reason());
             file.placed = true;
@@ -311,7 +294,7 @@ private:
     void remove_below(const std::vector<std::string>& folders, const std::string& name, int flags)
     {
         try {
-            unlinkat(path_.open(target_->fd(), folders, name, nullptr), name.c_str(), flags);
+            unlinkat(path_.open(target_->get(), folders, name, nullptr), name.c_str(), flags);
         } catch (...) {
         }
     }
@@ -332,7 +315,7 @@ private:
     }
 
     std::vector<std::string> made_target_;        // the target and its parents made, deepest first
-    std::unique_ptr<FOLDER> target_;
+    std::unique_ptr<FIO_FD> target_;
     FOLDER_PATH path_;
     MADE_FOLDERS made_; // folders made below the target, in order
     std::vector<WRITTEN> written_;
