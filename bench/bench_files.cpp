@@ -15,6 +15,8 @@ namespace {
 
 const DWORD IMAGE_SIZE = 16U << 20;
 const DWORD MIF_WORDS = 1U << 20;
+const DWORD SMALL_BLOCKS = 50000;
+const size_t DECIMAL_DIGITS = 2000000;
 
 // The files written for this run, removed when it ends.
 struct TEMP_FILES {
@@ -57,6 +59,13 @@ void append_record(std::string& text, DWORD address, unsigned type, const BYTE* 
     text += '\n';
 }
 
+void write_text(const std::string& file, const std::string& text)
+{
+    FILE* out = std::fopen(file.c_str(), "wb");
+    std::fwrite(text.data(), 1, text.size(), out);
+    std::fclose(out);
+}
+
 // A random image as 32-byte records with an extended linear address record
 // before every 64 KiB.
 const std::string& hex_file()
@@ -76,9 +85,7 @@ const std::string& hex_file()
         }
         text += ":00000001FF\n";
         std::string file = temp_path("image.hex");
-        FILE* out = std::fopen(file.c_str(), "wb");
-        std::fwrite(text.data(), 1, text.size(), out);
-        std::fclose(out);
+        write_text(file, text);
         return file;
     }();
     return path;
@@ -98,9 +105,48 @@ const std::string& mif_file()
         }
         text += "END;\n";
         std::string file = temp_path("words.mif");
-        FILE* out = std::fopen(file.c_str(), "wb");
-        std::fwrite(text.data(), 1, text.size(), out);
-        std::fclose(out);
+        write_text(file, text);
+        return file;
+    }();
+    return path;
+}
+
+// One-byte blocks with a gap after each, 32768 of them in each 64 KiB
+// segment: as many blocks as records.
+const std::string& small_blocks_hex_file()
+{
+    static const std::string path = [] {
+        std::string text;
+        for (DWORD i = 0; i < SMALL_BLOCKS; ++i) {
+            if (i % 0x8000 == 0) {
+                const BYTE upper[2] = {0, BYTE(i / 0x8000)};
+                append_record(text, 0, 4, upper, 2);
+            }
+            const BYTE data = BYTE(i);
+            append_record(text, (i % 0x8000) * 2, 0, &data, 1);
+        }
+        text += ":00000001FF\n";
+        std::string file = temp_path("blocks.hex");
+        write_text(file, text);
+        return file;
+    }();
+    return path;
+}
+
+// One decimal word of DECIMAL_DIGITS random digits, in a file just wide
+// enough for it.
+const std::string& decimal_mif_file()
+{
+    static const std::string path = [] {
+        std::mt19937 random(5);
+        std::string word(DECIMAL_DIGITS, '0');
+        for (char& digit : word)
+            digit = char('0' + random() % 10);
+        word[0] = '9';
+        // 2^WIDTH > 10^DECIMAL_DIGITS: WIDTH > DECIMAL_DIGITS x log2(10).
+        std::string width = std::to_string(DECIMAL_DIGITS * 3322 / 1000 + 1);
+        std::string file = temp_path("decimal.mif");
+        write_text(file, "WIDTH=" + width + ";\nDEPTH=1;\nDATA_RADIX=DEC;\nCONTENT BEGIN\n0 : " + word + ";\nEND;\n");
         return file;
     }();
     return path;
@@ -135,6 +181,29 @@ void hex_reader_blocks(benchmark::State& state)
     state.SetBytesProcessed(int64_t(state.iterations()) * file_size(path));
 }
 
+// Reading, checking for overlaps and flattening many small blocks.
+void hex_small_blocks(benchmark::State& state)
+{
+    const std::string& path = small_blocks_hex_file();
+    for (auto _ : state) {
+        DWORD size = 0, lowest = 0;
+        std::unique_ptr<BYTE[]> image(PGM_COMMON::read_hex_data(path, size, lowest));
+        benchmark::DoNotOptimize(image.get());
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * SMALL_BLOCKS);
+}
+
+void mif_long_decimal_word(benchmark::State& state)
+{
+    const std::string& path = decimal_mif_file();
+    for (auto _ : state) {
+        PGMIO_MIF_READER reader;
+        reader.set_file(path);
+        benchmark::DoNotOptimize(reader.read_mif_file());
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * file_size(path));
+}
+
 void mif_reader(benchmark::State& state)
 {
     const std::string& path = mif_file();
@@ -150,4 +219,6 @@ void mif_reader(benchmark::State& state)
 
 BENCHMARK(read_hex_data)->Unit(benchmark::kMillisecond);
 BENCHMARK(hex_reader_blocks)->Unit(benchmark::kMillisecond);
+BENCHMARK(hex_small_blocks)->Unit(benchmark::kMillisecond);
 BENCHMARK(mif_reader)->Unit(benchmark::kMillisecond);
+BENCHMARK(mif_long_decimal_word)->Unit(benchmark::kMillisecond);

@@ -10,17 +10,6 @@ namespace {
 // file can span 4 GiB, which is the caller's to allow, not the fuzzer's.
 const QWORD FLATTEN_LIMIT = QWORD(16) << 20;
 
-bool small_span(const PGMIO_HEX_LIST& list)
-{
-    QWORD lowest = QWORD(-1), highest = 0;
-    for (const PGMIO_HEX* block : list) {
-        QWORD start = QWORD(block->segment_base) + block->start_address;
-        lowest = std::min(lowest, start);
-        highest = std::max(highest, start + pgmio_hex_size(*block));
-    }
-    return list.empty() || highest - lowest <= FLATTEN_LIMIT;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -36,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         reader.read_hex_file(size > 1 && (data[1] & 1), size > 1 && (data[1] & 2));
         PGMIO_HEX_READER copy = reader;
         if (copy.get_hex_list()) {
-            flatten = small_span(*copy.get_hex_list());
+            flatten = pgmio_hex_extent(*copy.get_hex_list()).size <= FLATTEN_LIMIT;
             pgmio_delete_hex_blocks(*copy.get_hex_list());
         }
     });

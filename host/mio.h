@@ -17,9 +17,10 @@
 // end of the line, "%" comments to the next "%". Later entries override
 // earlier ones; words no entry sets read "0". Data words keep the digits as
 // written (they are checked later by big_radix_conversion) and have at most
-// WIDTH digits (64 for narrower words); under DATA_RADIX DEC a word "-n" is
-// stored as the decimal digits of its two's complement at WIDTH bits (WIDTH
-// of at most 65536 for such words).
+// WIDTH digits (64 for narrower words); a decimal word (DEC or UNS) has, its
+// leading zeros aside, at most ceil(WIDTH x log10(2)) + 1 digits. Under
+// DATA_RADIX DEC a word "-n" is stored as the decimal digits of its two's
+// complement at WIDTH bits (WIDTH of at most 65536 for such words).
 #pragma once
 
 #include <cstddef>
@@ -87,9 +88,13 @@ private:
     std::string error_;
 };
 
-// Most words (DEPTH) a file may declare, 1 << 26 unless lowered, e.g. by a
-// fuzz harness. WIDTH x DEPTH is also held below 2^32 bits and to at most
-// 64 bits per word of this count. A file beyond either limit fails read_file.
+// Most words (DEPTH) a file may declare: the setting PGM_MIF_MAX_WORDS when
+// it is a positive number, else 1 << 22 (about 0.5 GiB of data words at
+// most). WIDTH x DEPTH is also held below 2^32 bits and to at most 64 bits
+// per word of this count. A file beyond either limit fails read_file, with
+// an error text that names the setting. mio_set_max_words overrides the
+// limit for the process (e.g. for a fuzz harness); 0 hands it back to the
+// setting.
 void mio_set_max_words(unsigned int count);
 
 // Converts word, a digit string of any length in radix from, to the radix to
@@ -97,4 +102,7 @@ void mio_set_max_words(unsigned int count);
 // leading zeros beyond one "0", upper-case hex digits. 0 on success; 1 with
 // output empty when word is empty, holds a character that is not a digit of
 // its radix (hex digits in either case), or a code is unknown. flags: pass 0.
+// Time: linear in the word's length between BIN, OCT and HEX; about
+// n log^2 n from decimal (halves joined by products through a number-
+// theoretic transform); quadratic into decimal for long words.
 int big_radix_conversion(const std::string& word, std::string& output, int from, int to, int flags);

@@ -125,9 +125,8 @@ TEST(HexReader, EmptyBlocksAndFileEnds)
     EXPECT_TRUE(r.ok);
     EXPECT_EQ((std::vector<BLOCK>{{0, 0, 0, {1}}, {8, 9, 0, {2, 3}}}), r.blocks);
 
-    // A record of no bytes whose address field is a signed number (read
-    // field by field) starts an empty block; found by fuzzing.
-    r = read_hex(lines({hex_record(0, 0, {1}), ":00+01000F0", END_RECORD}));
+    // A record of no bytes at a new address starts an empty block.
+    r = read_hex(lines({hex_record(0, 0, {1}), hex_record(0x10, 0, {}), END_RECORD}));
     EXPECT_TRUE(r.ok);
     EXPECT_EQ((std::vector<BLOCK>{{0, 0, 0, {1}}, {0x10, 0xF, 0, {}}}), r.blocks);
 
@@ -212,6 +211,41 @@ TEST(HexReader, MessagesForBrokenFiles)
     std::vector<MSG_RECORD> messages = issued_by([&] { EXPECT_FALSE(reader.read_hex_file(false, false)); });
     EXPECT_EQ("17923E:Can't save or open file /no/such/file.hex\n", texts(messages));
     EXPECT_EQ(nullptr, reader.get_hex_list());
+}
+
+// Every field is read whole as hexadecimal digits, each record type has its
+// data length, and data stay below 4 GiB; any other record stops the read
+// at its line.
+TEST(HexReader, RecordsWithForeignDigitsWrongLengthsOrBeyond4GiBStopTheRead)
+{
+    const std::string closed = lines({hex_record(0, 0, {1}), hex_record(8, 0, {2})});
+    std::string letter_in_sum = hex_record(0x30, 0, {0xC3}); // checksum 0C
+    letter_in_sum.replace(letter_in_sum.size() - 2, 2, "Cz");
+    const std::string refused[] = {
+        ":040000001Z2Z3Z4ZF2",    // letters for digits in the data
+        ":04-0010001020304F4",    // a signed address
+        ":00+01000F0",            // a signed address, no data
+        ":0G00000000",            // a letter in the count
+        letter_in_sum,            // a letter in the checksum
+        ":0400000400010002F8",    // extended linear address of four bytes (summed as two)
+        ":0400000200010002FA",    // extended segment address of four bytes (summed as two)
+        ":020000030000FB",        // start segment address of two bytes
+        ":020000050000F9",        // start linear address of two bytes
+        ":01000001AA54",          // end of file with a byte
+        linear(0xFFFF) + "\n" + hex_record(0xFFF1, 0, std::vector<BYTE>(16, 1)), // ends past 4 GiB
+    };
+    for (const std::string& record : refused) {
+        READ r = read_hex(closed + lines({record, END_RECORD}));
+        EXPECT_FALSE(r.ok) << record;
+        std::string line = record.find('\n') == std::string::npos ? "3" : "4";
+        EXPECT_EQ("17920O:Checksum on line " + line + " does not match expected checksum\n", texts(r.messages))
+            << record;
+    }
+    // Data may end at 4 GiB exactly; the start records carry four bytes.
+    READ r = read_hex(lines({linear(0xFFFF), hex_record(0xFFF0, 0, std::vector<BYTE>(16, 1)),
+                             hex_record(0, 3, {1, 2, 3, 4}), hex_record(0, 5, {1, 2, 3, 4}), END_RECORD}));
+    EXPECT_TRUE(r.ok) << texts(r.messages);
+    EXPECT_EQ((std::vector<BLOCK>{{0xFFF0, 0xFFFF, 0xFFFF0000, std::vector<BYTE>(16, 1)}}), r.blocks);
 }
 
 TEST(HexReader, ErrorsAsWarningsAndDepthWarnings)

@@ -153,12 +153,12 @@ TEST(HexData, FlattenedFromTheLowestAddress)
     EXPECT_EQ((std::vector<BYTE>{7}), hex_data(path, size, lowest));
     EXPECT_EQ(0x10u, lowest);
 
-    // A block that runs past 4 GiB keeps its place; an image that would not
+    // A block that ends at 4 GiB keeps its place; an image that would not
     // fit a 32-bit size is not made.
     const std::string top = hex_record(0, 4, {0xFF, 0xFF}) + "\n" +
-                            hex_record(0xFFF0, 0, std::vector<BYTE>(32, 0xEE)) + "\n";
+                            hex_record(0xFFF0, 0, std::vector<BYTE>(16, 0xEE)) + "\n";
     write_file(path, top + END_RECORD + "\n");
-    EXPECT_EQ(std::vector<BYTE>(32, 0xEE), hex_data(path, size, lowest));
+    EXPECT_EQ(std::vector<BYTE>(16, 0xEE), hex_data(path, size, lowest));
     EXPECT_EQ(0xFFFFFFF0u, lowest);
     write_file(path, hex_record(0, 0, {1}) + "\n" + top + END_RECORD + "\n");
     EXPECT_EQ(std::vector<BYTE>{}, hex_data(path, size, lowest));
@@ -217,23 +217,29 @@ TEST(MemoryFile, OneWordPerLine)
     depth = 4;
     EXPECT_EQ((std::vector<BYTE>{0xA5, 0x01, 0x0F, 0x01, 0xFF, 0x0F, 0, 0}), memory(path, width, depth));
 
-    // Bits beyond the width are not stored.
-    write_file(path, "0xFF\n");
+    // Values as wide as the word fit, whatever their form.
+    write_file(path, "0x3F\n63\nb111111\n");
     width = 6;
     depth = 0;
-    EXPECT_EQ((std::vector<BYTE>{0x3F}), memory(path, width, depth));
+    EXPECT_EQ((std::vector<BYTE>{0x3F, 0x3F, 0x3F}), memory(path, width, depth));
 
     struct CASE {
         const char* text;
         DWORD width;
-        const char* error;
+        std::string error;
     };
+    const std::string wider = "Line 3 of memory file " + path + " holds a value of ";
     const CASE cases[] = {
         {"0x1F\n0x2\n", 0, "((width + 3)/4) == (line.size() - 2)"},
         {"b101\nb11\n", 0, "width == binary_size"},
         {"5\n", 65, "width <= 64"},
         {"// only comments\n", 0, "line_count"},
         {"b\n", 0, "bit_size"},
+        // A value wider than its word is no word of the file.
+        {"# c\n\n300\n", 8, wider + "9 bits, wider than its word of 8 bits"},
+        {"b1\n\n5\n", 0, wider + "3 bits, wider than its word of 1 bit"},
+        {"0x3F\n// c\n0x40\n", 6, wider + "7 bits, wider than its word of 6 bits"},
+        {"0\n1\n-1\n", 63, wider + "64 bits, wider than its word of 63 bits"},
     };
     for (const CASE& c : cases) {
         write_file(path, c.text);

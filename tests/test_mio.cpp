@@ -1,6 +1,7 @@
 // Memory initialisation file library of the host suite: parsing and radix conversion.
 #include "test_support.h"
 
+#include "host/cfg.h"
 #include "host/mio.h"
 
 #include <random>
@@ -67,6 +68,9 @@ TEST(MioFile, EntryFormsRadixesCommentsAndOverrides)
           "1606938044258990275541962092341162602522202993782792835301375"}},
         {"WIDTH=70;DEPTH=3;DATA_RADIX=DEC;CONTENT BEGIN 1 : -5; END;", MIO_RADIX_DEC,
          {"0", "1180591620717411303419", "0"}},
+        // A decimal word of 8 bits has up to 4 digits, its leading zeros aside.
+        {"WIDTH=8;DEPTH=3;DATA_RADIX=DEC;CONTENT BEGIN 0 : 0000000000000255 9999 -0009999; END;", MIO_RADIX_DEC,
+         {"0000000000000255", "9999", "241"}},
     };
     for (const auto& c : cases) {
         MIO_FILE file(true);
@@ -110,6 +114,12 @@ TEST(MioFile, SyntaxFailuresNameTheirLine)
         {HEAD + "END;\n0 : 1;", "line 5: unexpected '0' after END;"},
         {HEAD + "END", "line 4: expected ';', found end of file"},
         {HEAD + "END; % open\n\n", "line 4: '%' comment is not closed"},
+        {"WIDTH=8;DEPTH=4;DATA_RADIX=DEC;CONTENT BEGIN\n0 : 12345;\nEND;",
+         "line 2: decimal data word '12345' has more than 4 digits for WIDTH 8"},
+        {"WIDTH=8;DEPTH=4;DATA_RADIX=DEC;CONTENT BEGIN 0 : 1 -00012345; END;",
+         "line 1: decimal data word '-00012345' has more than 4 digits for WIDTH 8"},
+        {"WIDTH=1000;DEPTH=1;DATA_RADIX=UNS;CONTENT BEGIN 0 : 1" + std::string(303, '0') + "; END;",
+         "line 1: decimal data word '1" + std::string(39, '0') + "...' has more than 303 digits for WIDTH 1000"},
         {"WIDTH=70000;DEPTH=1;DATA_RADIX=DEC;CONTENT BEGIN 0 : -1; END;",
          "line 1: negative word '-1' needs a WIDTH of at most 65536"},
         {"WIDTH = abc;", "line 1: WIDTH must be a positive decimal number, found 'abc'"},
@@ -133,29 +143,46 @@ TEST(MioFile, SyntaxFailuresNameTheirLine)
     }
 }
 
+// The word limit comes from mio_set_max_words, else from the setting
+// PGM_MIF_MAX_WORDS, else is 1 << 22; the texts that refuse a file name
+// the setting.
 TEST(MioFile, LimitsOfWidthAndDepth)
 {
+    const std::string setting = " (setting PGM_MIF_MAX_WORDS)";
     const struct {
-        unsigned int max_words;
+        unsigned int max_words; // 0: the setting decides
+        std::string configured; // the setting, empty when not set
         std::string header;
         std::string error; // empty: the file is read
     } cases[] = {
-        {16, "WIDTH=64;DEPTH=16;", ""},
-        {16, "WIDTH=1;DEPTH=17;", "line 1: DEPTH 17 is above the limit of 16 words"},
-        {16, "WIDTH=65;DEPTH=16;", "line 1: WIDTH 65 x DEPTH 16 is above the limit of 1024 bits"},
-        {1u << 26, "WIDTH=1;DEPTH=67108864;", ""},
-        {1u << 26, "WIDTH=4294967295;DEPTH=1;", ""},
-        {1u << 26, "WIDTH=1;DEPTH=67108865;", "line 1: DEPTH 67108865 is above the limit of 67108864 words"},
-        {1u << 26, "WIDTH=2147483648;DEPTH=2;",
-         "line 1: WIDTH 2147483648 x DEPTH 2 is above the limit of 4294967295 bits"},
+        {16, "", "WIDTH=64;DEPTH=16;", ""},
+        {16, "", "WIDTH=1;DEPTH=17;", "line 1: DEPTH 17 is above the limit of 16 words" + setting},
+        {16, "", "WIDTH=65;DEPTH=16;", "line 1: WIDTH 65 x DEPTH 16 is above the limit of 1024 bits" + setting},
+        {16, "64", "WIDTH=1;DEPTH=17;", "line 1: DEPTH 17 is above the limit of 16 words" + setting},
+        {0, "", "WIDTH=1;DEPTH=4194304;", ""},
+        {0, "", "WIDTH=1;DEPTH=4194305;", "line 1: DEPTH 4194305 is above the limit of 4194304 words" + setting},
+        {0, "", "WIDTH=1025;DEPTH=262144;",
+         "line 1: WIDTH 1025 x DEPTH 262144 is above the limit of 268435456 bits" + setting},
+        {0, "0", "WIDTH=1;DEPTH=4194305;", "line 1: DEPTH 4194305 is above the limit of 4194304 words" + setting},
+        {0, "many", "WIDTH=1;DEPTH=4194305;", "line 1: DEPTH 4194305 is above the limit of 4194304 words" + setting},
+        {0, "17", "WIDTH=1;DEPTH=17;", ""},
+        {0, "17", "WIDTH=1;DEPTH=18;", "line 1: DEPTH 18 is above the limit of 17 words" + setting},
+        {0, "0x4000000", "WIDTH=1;DEPTH=67108864;", ""},
+        {0, "0x4000000", "WIDTH=4294967295;DEPTH=1;", ""},
+        {0, "0x4000000", "WIDTH=2147483648;DEPTH=2;",
+         "line 1: WIDTH 2147483648 x DEPTH 2 is above the limit of 4294967295 bits" + setting},
     };
     for (const auto& c : cases) {
         mio_set_max_words(c.max_words);
+        cfg_clear();
+        if (!c.configured.empty())
+            cfg_set_value("PGM_MIF_MAX_WORDS", c.configured);
         MIO_FILE file(true);
         EXPECT_EQ(c.error.empty(), read_mif_text(file, c.header + "CONTENT BEGIN END;")) << c.header;
-        EXPECT_EQ(c.error, file.get_error_text()) << c.header;
+        EXPECT_EQ(c.error, file.get_error_text()) << c.header << " " << c.configured;
     }
-    mio_set_max_words(1u << 26);
+    mio_set_max_words(0);
+    cfg_clear();
 }
 
 TEST(MioFile, FileTypeAndName)
@@ -277,4 +304,27 @@ TEST(MioRadix, FastPathsAgreeWithTheGeneralPath)
             EXPECT_EQ(direct, convert(decimal, BIG_RADIX_DEC, to)) << word;
         }
     }
+}
+
+// Long decimal words are converted by halves: they agree with the digit by
+// digit conversion back to decimal and with the binary digits of their
+// hexadecimal form, at lengths on both sides of where the halving starts.
+TEST(MioRadix, LongDecimalWordsConvertExactly)
+{
+    std::mt19937 random(11);
+    for (size_t length : {576, 577, 1153, 9000, 40000}) {
+        std::string random_word(length, '0');
+        for (char& c : random_word)
+            c = char('0' + random() % 10);
+        random_word[0] = '7';
+        for (const std::string& word : {random_word, std::string(length, '9'), "1" + std::string(length, '0')}) {
+            std::string hex = convert(word, BIG_RADIX_DEC, BIG_RADIX_HEX);
+            EXPECT_EQ(word, convert(hex, BIG_RADIX_HEX, BIG_RADIX_DEC)) << length;
+            EXPECT_EQ(convert(hex, BIG_RADIX_HEX, BIG_RADIX_BIN), convert(word, BIG_RADIX_UNS, BIG_RADIX_BIN))
+                << length;
+        }
+    }
+    std::string output;
+    EXPECT_EQ(1, big_radix_conversion(std::string(5000, '1') + "x" + std::string(5000, '1'), output, BIG_RADIX_DEC,
+                                      BIG_RADIX_BIN, 0));
 }

@@ -32,12 +32,17 @@ void write_inputs(const TEMP_DIR& dir)
     write_file(dir.file("eof.hex"), ":00000001FF\n");
     write_file(dir.file("empty.txt"), "");
     write_file(dir.file("run.hex"), ":0400000001020304F2\n:0100040005F6\n:00000001FF\n");
+    // Bytes at 0 and at 1 GiB, and at 0 and at 4 GiB - 1: tiny files, large images.
+    write_file(dir.file("span.hex"), ":0100000001FE\n:020000044000BA\n:0100000002FD\n:00000001FF\n");
+    write_file(dir.file("top.hex"), ":0100000001FE\n:02000004FFFFFC\n:01FFFF0002FF\n:00000001FF\n");
     // Line 2 leaves a gap, which closes the first block; line 3 has a wrong checksum.
     write_file(dir.file("bad.hex"), ":02000000AABB99\n:01002000CC13\n:01002100DD00\n:00000001FF\n");
     write_file(dir.file("rom.mif"), MIF);
     write_file(dir.file("mem.txt"), "# coefficients\n0x3C\nb10100101  // binary\n\n200\n");
     write_file(dir.file("wide.txt"), "0x1234\n5\nb0000000100000010\n");
     write_file(dir.file("short.txt"), "0x3C\n0x5\n");
+    write_file(dir.file("over.txt"), "200\n// 300 would not fit\n300\n");
+    write_file(dir.file("narrow.txt"), "b1\n5\n");
     write_file(dir.file("in.dat"), "04030201\n// a comment line\n08070605  # the second word\n");
     write_file(dir.file("in.rbf"), "\x01\x02\x03\x04\x05");
     write_file(dir.file("hex.icd"), "// rows\nF00F\n0FF0\n");
@@ -88,7 +93,19 @@ TEST(PgmtoolFiles, ConversionsWriteExactBytesOrNothing)
         {"hex2bin run.hex out.bin --continuous", "lowest address 0x00000000, size 5 bytes\n", "\1\2\3\4\5"},
         {"hex2bin gapped.hex out.bin --CONTINUOUS",
          "Error: gapped.hex: the blocks do not form one run from address 0\n", ""},
-        {"hex2bin eof.hex out.bin", "Error: eof.hex: the file holds no data bytes, or they span more than 4 GiB\n", ""},
+        {"hex2bin eof.hex out.bin", "Error: eof.hex: the file holds no data bytes\n", ""},
+        // The image's size is known before it is made, and is limited.
+        {"hex2bin span.hex out.bin",
+         "Error: span.hex: the image would take 1073741825 bytes, more than --max_size allows (1073741824 bytes)\n",
+         ""},
+        {"hex2bin top.hex out.bin --max_size=3g",
+         "Error: top.hex: the image would take 4294967296 bytes, more than --max_size allows (3221225472 bytes)\n",
+         ""},
+        {"hex2bin gapped.hex out.bin --max_size=65521",
+         "Error: gapped.hex: the image would take 65522 bytes, more than --max_size allows (65521 bytes)\n", ""},
+        {"hex2bin gapped.hex out.bin --max_size=64K", "lowest address 0x00000010, size 65522 bytes\n", gapped_image},
+        {"hex2bin run.hex out.bin --continuous --max_size=4",
+         "Error: run.hex: the image would take 5 bytes, more than --max_size allows (4 bytes)\n", ""},
         {"hex2bin bad.hex out.bin", BAD_SUM, ""},
         {"hex2bin bad.hex out.bin --continuous", BAD_SUM, ""},
         {"mif2bin rom.mif out.bin", "16 bits, 2 bytes\n", "\xA1\xFA"},
@@ -99,6 +116,10 @@ TEST(PgmtoolFiles, ConversionsWriteExactBytesOrNothing)
         {"mem2bin wide.txt out.bin --width=16", "width 16 bits, depth 3 words, size 6 bytes\n",
          std::string("\x34\x12\x05\0\x02\x01", 6)},
         {"mem2bin short.txt out.bin", "Error: ((width + 3)/4) == (line.size() - 2)\n", ""},
+        {"mem2bin over.txt out.bin --width=8",
+         "Error: Line 3 of memory file over.txt holds a value of 9 bits, wider than its word of 8 bits\n", ""},
+        {"mem2bin narrow.txt out.bin",
+         "Error: Line 2 of memory file narrow.txt holds a value of 3 bits, wider than its word of 1 bit\n", ""},
         {"dat2rbf in.dat out.bin", "8 bytes\n", "\1\2\3\4\5\6\7\x08"},
         {"dat2rbf empty.txt out.bin", "Error: empty.txt is empty\n", ""},
         {"rbf2dat in.rbf out.bin", "5 bytes, 2 lines\n", "04030201\n05\n"},
@@ -146,6 +167,28 @@ TEST(PgmtoolFiles, MifMessages)
                   "\nError: bad.mif could not be read\n",
               bad.output);
     EXPECT_FALSE(std::filesystem::exists(dir.file("bad.bin")));
+
+    // A file beyond the word limit is refused with the reason, which names
+    // the setting that raises the limit.
+    write_file(dir.file("big.mif"), "WIDTH=1;\nDEPTH=4194305;\nCONTENT BEGIN\nEND;\n");
+    const std::string invalid = " is not a valid Memory Initialization File\n";
+    const std::string limit = " is above the limit of ";
+    const std::string setting = " words (setting PGM_MIF_MAX_WORDS)\n";
+    const std::pair<const char*, std::string> refused[] = {
+        {"mif2bin big.mif bad.bin", "Info (17925): File " + dir.file("big.mif") + invalid +
+                                        "Error: big.mif could not be read: line 3: DEPTH 4194305" + limit + "4194304" +
+                                        setting},
+        {"mif2bin rom.mif bad.bin --ini=PGM_MIF_MAX_WORDS=3", "Info (17925): File " + dir.file("rom.mif") + invalid +
+                                                                  "Error: rom.mif could not be read: line 6: DEPTH 4" +
+                                                                  limit + "3" + setting},
+    };
+    for (const auto& c : refused) {
+        RUN_RESULT result = run_tool(dir, c.first);
+        EXPECT_EQ(2, result.exit_code) << c.first;
+        EXPECT_EQ(c.second, result.output) << c.first;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.file("bad.bin")));
+    EXPECT_EQ(0, run_tool(dir, "mif2bin rom.mif out.bin --ini=PGM_MIF_MAX_WORDS=4").exit_code);
 }
 
 TEST(PgmtoolFiles, MissingInputsUsageAndHelp)
@@ -175,6 +218,12 @@ TEST(PgmtoolFiles, MissingInputsUsageAndHelp)
         {"rbf2dat in.rbf out.dat --bytes_per_line=0", "Error: --bytes_per_line must be at least 1, not 0\n"},
         {"mem2bin in.rbf out.bin --width=-8", "Error: --width must be at least 0, not -8\n"},
         {"mif2bin in.rbf out.bin --required_size=-1", "Error: --required_size must be at least 0, not -1\n"},
+        {"hex2bin in.rbf out.bin --max_size=0",
+         "Error: --max_size must be a number of bytes above 0, optionally with K, M or G, not \"0\"\n"},
+        {"hex2bin in.rbf out.bin --max_size=2T",
+         "Error: --max_size must be a number of bytes above 0, optionally with K, M or G, not \"2T\"\n"},
+        {"hex2bin in.rbf out.bin --max_size=-1K",
+         "Error: --max_size must be a number of bytes above 0, optionally with K, M or G, not \"-1K\"\n"},
     };
     for (const auto& line : usage) {
         RUN_RESULT result = run_tool(dir, line.first);

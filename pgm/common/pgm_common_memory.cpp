@@ -30,65 +30,113 @@ public:
         PGM_CHECK_TEXT(reader_.get_hex_list() != NULL, "hex_list != NULL");
         return true;
     }
-    ~HEX_BLOCKS() { release(); }
-
-    // The blocks that hold bytes, in file order. An end-of-file record
-    // straight after an extended address record closes a block with none.
-    std::vector<PGMIO_HEX*> filled() const
-    {
-        std::vector<PGMIO_HEX*> blocks;
-        for (PGMIO_HEX* block : *reader_.get_hex_list()) {
-            if (length(*block) > 0)
-                blocks.push_back(block);
-        }
-        return blocks;
-    }
-
-    // Drops a block's bytes once they are copied, so that a large image
-    // is not held twice over while it is being flattened.
-    void release_data(PGMIO_HEX& block)
-    {
-        released_ += length(block);
-        delete[] block.data;
-        block.data = nullptr;
-        if (released_ >= RETURN_STEP) {
-            mem_return_free_memory();
-            released_ = 0;
-        }
-    }
-
-    static DWORD length(const PGMIO_HEX& block) { return pgmio_hex_size(block); }
-    static QWORD start(const PGMIO_HEX& block) { return QWORD(block.segment_base) + block.start_address; }
-
-private:
-    void release()
+    ~HEX_BLOCKS()
     {
         if (reader_.get_hex_list() != nullptr)
             pgmio_delete_hex_blocks(*reader_.get_hex_list());
     }
 
-    static const QWORD RETURN_STEP = QWORD(8) << 20;
+    PGMIO_HEX_LIST& list() { return *reader_.get_hex_list(); }
 
+private:
     PGMIO_HEX_READER reader_;
-    QWORD released_ = 0; // bytes released since memory was last returned
 };
+
+QWORD length(const PGMIO_HEX& block)
+{
+    return pgmio_hex_size(block);
+}
+
+QWORD start(const PGMIO_HEX& block)
+{
+    return QWORD(block.segment_base) + block.start_address;
+}
+
+// The blocks that hold bytes, in list order. An end-of-file record
+// straight after an extended address record closes a block with none.
+std::vector<PGMIO_HEX*> filled(const PGMIO_HEX_LIST& list)
+{
+    std::vector<PGMIO_HEX*> blocks;
+    for (PGMIO_HEX* block : list) {
+        if (length(*block) > 0)
+            blocks.push_back(block);
+    }
+    return blocks;
+}
 
 // Sets to 0 the bytes of the image that no block covers.
 void clear_gaps(std::vector<PGMIO_HEX*> blocks, QWORD lowest, BYTE* image)
 {
-    std::sort(blocks.begin(), blocks.end(), [](const PGMIO_HEX* a, const PGMIO_HEX* b) {
-        return HEX_BLOCKS::start(*a) < HEX_BLOCKS::start(*b);
-    });
+    std::sort(blocks.begin(), blocks.end(),
+              [](const PGMIO_HEX* a, const PGMIO_HEX* b) { return start(*a) < start(*b); });
     QWORD covered = lowest;
     for (const PGMIO_HEX* block : blocks) {
-        QWORD start = HEX_BLOCKS::start(*block);
-        if (start > covered)
-            std::memset(image + (covered - lowest), 0, start - covered);
-        covered = std::max(covered, start + HEX_BLOCKS::length(*block));
+        if (start(*block) > covered)
+            std::memset(image + (covered - lowest), 0, start(*block) - covered);
+        covered = std::max(covered, start(*block) + length(*block));
     }
 }
 
 } // namespace
+
+PGMIO_HEX_EXTENT pgmio_hex_extent(const PGMIO_HEX_LIST& list)
+{
+    QWORD lowest = QWORD(-1);
+    QWORD end = 0;
+    for (const PGMIO_HEX* block : filled(list)) {
+        lowest = std::min(lowest, start(*block));
+        end = std::max(end, start(*block) + length(*block));
+    }
+    return end == 0 ? PGMIO_HEX_EXTENT{0, 0} : PGMIO_HEX_EXTENT{lowest, end - lowest};
+}
+
+std::unique_ptr<BYTE[]> pgmio_flatten_hex_blocks(PGMIO_HEX_LIST& list, const PGMIO_HEX_EXTENT& extent)
+{
+    std::vector<PGMIO_HEX*> blocks = filled(list);
+    std::unique_ptr<BYTE[]> image(new BYTE[extent.size]);
+    // Only the gaps are cleared, and each block goes as soon as it is
+    // copied: a large image is not held twice over.
+    clear_gaps(blocks, extent.lowest, image.get());
+    QWORD released = 0; // bytes released since memory was last returned
+    for (PGMIO_HEX* block : blocks) {
+        PGM_CHECK(start(*block) >= extent.lowest && start(*block) + length(*block) <= extent.lowest + extent.size);
+        std::memcpy(&image[start(*block) - extent.lowest], block->data, length(*block));
+        released += length(*block);
+        delete[] block->data;
+        block->data = nullptr;
+        if (released >= (QWORD(8) << 20)) {
+            mem_return_free_memory();
+            released = 0;
+        }
+    }
+    pgmio_delete_hex_blocks(list);
+    return image;
+}
+
+QWORD pgmio_hex_run_size(const PGMIO_HEX_LIST& list)
+{
+    QWORD run_size = 0;
+    for (const PGMIO_HEX* block : filled(list)) {
+        if (block->start_address != 0 || block->segment_base != run_size)
+            return 0;
+        run_size += length(*block);
+    }
+    return run_size;
+}
+
+std::unique_ptr<BYTE[]> pgmio_join_hex_blocks(const PGMIO_HEX_LIST& list, QWORD run_size)
+{
+    std::unique_ptr<BYTE[]> data(new BYTE[run_size]);
+    PGM_CHECK(data != NULL);
+    QWORD data_size = 0;
+    for (const PGMIO_HEX* block : filled(list)) {
+        PGM_CHECK(data_size + length(*block) <= run_size);
+        std::memcpy(&data[data_size], block->data, length(*block));
+        data_size += length(*block);
+    }
+    PGM_CHECK(data_size == run_size);
+    return data;
+}
 
 BYTE* PGM_COMMON::read_hex_data(std::string filepath, DWORD& size, DWORD& lowest_address)
 {
@@ -97,30 +145,13 @@ BYTE* PGM_COMMON::read_hex_data(std::string filepath, DWORD& size, DWORD& lowest
     HEX_BLOCKS blocks;
     if (!blocks.read(filepath))
         return NULL;
-    std::vector<PGMIO_HEX*> filled = blocks.filled();
-    if (filled.empty())
+    PGMIO_HEX_EXTENT extent = pgmio_hex_extent(blocks.list());
+    // An image whose size does not fit 32 bits is not made.
+    if (extent.size == 0 || extent.size > QWORD(DWORD(-1)))
         return NULL;
-    // Absolute addresses in 64 bits: a block near the top of the address
-    // space must not wrap round to the bottom.
-    QWORD lowest = QWORD(-1);
-    QWORD highest = 0;
-    for (const PGMIO_HEX* block : filled) {
-        lowest = std::min(lowest, HEX_BLOCKS::start(*block));
-        highest = std::max(highest, HEX_BLOCKS::start(*block) + HEX_BLOCKS::length(*block) - 1);
-    }
-    PGM_CHECK_TEXT(highest >= lowest, "highest_addr >= base_addr");
-    if (highest - lowest + 1 > QWORD(DWORD(-1)))
-        return NULL;
-    // Only the gaps are cleared: clearing the whole image first would
-    // hold it in memory twice while the blocks are still there.
-    std::unique_ptr<BYTE[]> data(new BYTE[highest - lowest + 1]);
-    clear_gaps(filled, lowest, data.get());
-    for (PGMIO_HEX* block : filled) {
-        std::memcpy(&data[HEX_BLOCKS::start(*block) - lowest], block->data, HEX_BLOCKS::length(*block));
-        blocks.release_data(*block);
-    }
-    size = DWORD(highest - lowest + 1);
-    lowest_address = DWORD(lowest);
+    std::unique_ptr<BYTE[]> data = pgmio_flatten_hex_blocks(blocks.list(), extent);
+    size = DWORD(extent.size);
+    lowest_address = DWORD(extent.lowest);
     return data.release();
 }
 
@@ -130,37 +161,31 @@ BYTE* PGM_COMMON::read_continuous_hex_data(std::string filepath, DWORD& size)
     HEX_BLOCKS blocks;
     if (!blocks.read(filepath))
         return NULL;
-    QWORD file_size = 0;
-    QWORD next_base = 0;
-    std::vector<PGMIO_HEX*> filled = blocks.filled();
-    for (const PGMIO_HEX* block : filled) {
-        if (block->start_address != 0 || block->segment_base != next_base)
-            return NULL;
-        next_base = QWORD(block->segment_base) + block->end_address + 1;
-        file_size += HEX_BLOCKS::length(*block);
-    }
+    QWORD file_size = pgmio_hex_run_size(blocks.list());
     if (file_size == 0 || file_size > QWORD(DWORD(-1)))
         return NULL;
-    std::unique_ptr<BYTE[]> data(new BYTE[file_size]);
-    PGM_CHECK(data != NULL);
-    QWORD data_size = 0;
-    for (const PGMIO_HEX* block : filled) {
-        std::memcpy(&data[data_size], block->data, HEX_BLOCKS::length(*block));
-        data_size += HEX_BLOCKS::length(*block);
-    }
-    PGM_CHECK(data_size == file_size);
+    std::unique_ptr<BYTE[]> data = pgmio_join_hex_blocks(blocks.list(), file_size);
     size = DWORD(file_size);
     return data.release();
 }
 
 namespace {
 
-// One word of a memory file as bytes, least significant first, with its
-// bit count.
+// One word of a memory file as bytes, least significant first.
 struct MEMORY_WORD {
     std::unique_ptr<BYTE[]> bytes;
-    QWORD bits;
+    QWORD bits; // bits the bytes hold
 };
+
+// Bits of the word's value up to its highest set bit.
+QWORD value_bits(const MEMORY_WORD& word)
+{
+    for (QWORD bit = word.bits; bit > 0; --bit) {
+        if (word.bytes[(bit - 1) / 8] & (1u << ((bit - 1) % 8)))
+            return bit;
+    }
+    return 0;
+}
 
 MEMORY_WORD parse_memory_word(const std::string& line, DWORD& width)
 {
@@ -201,13 +226,14 @@ MEMORY_WORD parse_memory_word(const std::string& line, DWORD& width)
 BYTE* PGM_COMMON::read_memory_file(std::string filepath, DWORD& width, DWORD& depth, DWORD& size)
 {
     std::vector<std::string> input;
-    if (!pgm_open_input_file(filepath, input, 0, false))
+    if (!pgm_open_input_file(filepath, input, 0, false, true))
         PGM_FAIL("Fail to read memory file %s", filepath.c_str());
-    std::vector<std::string> lines;
-    for (const std::string& line : input) {
-        std::string word = get_rid_white_space_and_comment(line, {"//", "#"});
+    // The words with the numbers of their lines.
+    std::vector<std::pair<std::string, size_t>> lines;
+    for (size_t i = 0; i < input.size(); ++i) {
+        std::string word = get_rid_white_space_and_comment(input[i], {"//", "#"});
         if (!word.empty())
-            lines.push_back(word);
+            lines.emplace_back(word, i + 1);
     }
     DWORD line_count = DWORD(lines.size());
     PGM_CHECK(line_count);
@@ -216,19 +242,20 @@ BYTE* PGM_COMMON::read_memory_file(std::string filepath, DWORD& width, DWORD& de
     std::unique_ptr<BYTE[]> data;
     QWORD word_bytes = 0;
     for (DWORD i = 0; i < std::min(line_count, depth); ++i) {
-        MEMORY_WORD word = parse_memory_word(lines[i], width);
+        MEMORY_WORD word = parse_memory_word(lines[i].first, width);
+        QWORD bits = value_bits(word);
+        if (bits > width)
+            PGM_FAIL("Line %zu of memory file %s holds a value of %llu bits, wider than its word of %u bit%s",
+                     lines[i].second, filepath.c_str(), static_cast<unsigned long long>(bits), unsigned(width),
+                     width == 1 ? "" : "s");
         if (i == 0) {
             word_bytes = (QWORD(width) + 7) / 8;
             PGM_CHECK_TEXT(word_bytes * depth <= QWORD(DWORD(-1)), "Memory file size exceeds 32 bits");
             data.reset(new BYTE[word_bytes * depth]());
             size = DWORD(word_bytes * depth);
         }
-        // Bit j of the word goes to bit j of its area, for the word's width.
-        BYTE* area = &data[i * word_bytes];
-        for (QWORD j = 0; j < width && j < word.bits; ++j) {
-            if (word.bytes[j / 8] & (1u << (j % 8)))
-                area[j / 8] |= BYTE(1u << (j % 8));
-        }
+        // The value fits the width: its bytes go to the word's area as they are.
+        std::memcpy(&data[i * word_bytes], word.bytes.get(), std::min(word_bytes, (bits + 7) / 8));
     }
     return data.release();
 }

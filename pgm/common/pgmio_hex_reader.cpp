@@ -21,9 +21,9 @@ namespace {
 
 // Longest line read; longer ones are malformed records.
 const size_t MAX_LINE = 1023;
-// Bytes a block gathers at most from plain records: a block continues while
-// the 16-bit offsets of its records follow on, so it ends at most one
-// record past offset 0xFFFF.
+// Bytes a block gathers at most: a block continues while the offsets of its
+// records follow on, and a record's offset has four hexadecimal digits, so
+// a block ends at most one record past offset 0xFFFF.
 const size_t BLOCK_BUFFER_SIZE = 0x10100;
 
 constexpr BYTE reverse_byte(BYTE value)
@@ -52,6 +52,29 @@ constexpr BYTE_TABLES TABLES;
 DWORD hex_field(const std::string& text)
 {
     return DWORD(std::strtoul(text.c_str(), nullptr, 16));
+}
+
+bool all_hex_digits(const std::string& text)
+{
+    return std::all_of(text.begin(), text.end(), [](char c) { return TABLES.hex[(unsigned char)c] >= 0; });
+}
+
+// The data bytes a record of the type must carry; -1 for a data record,
+// which carries its count, and for an unknown type, which fails its sum.
+int record_length(const std::string& type)
+{
+    if (type == "01")
+        return 0;
+    if (type == "02" || type == "04")
+        return 2;
+    return type == "03" || type == "05" ? 4 : -1;
+}
+
+// True when count bytes at offset address of the segment end at or below
+// 4 GiB, the top of the address space.
+bool within_address_space(DWORD segment_base, DWORD address, DWORD count)
+{
+    return QWORD(segment_base) + address + count <= (QWORD(1) << 32);
 }
 
 // The value of every pair of characters read as two hexadecimal digits,
@@ -172,14 +195,13 @@ public:
     {
         if (count == 0)
             return; // a record of no bytes may bring no array at all
-        if (size_ + count > capacity_)
-            grow(size_ + count);
+        PGM_CHECK(size_ + count <= capacity_);
         std::memcpy(bytes_.get() + size_, data, count);
         size_ += count;
     }
 
     // The gathered bytes as a new array for a block; the buffer is left empty.
-    BYTE* take()
+    std::unique_ptr<BYTE[]> take()
     {
         std::unique_ptr<BYTE[]> data;
         if (capacity_ - size_ <= HAND_OVER_SLACK) {
@@ -190,23 +212,12 @@ public:
             std::memcpy(data.get(), bytes_.get(), size_);
         }
         size_ = 0;
-        return data.release();
+        return data;
     }
 
 private:
     // Unused bytes a handed-out array may carry.
     static const size_t HAND_OVER_SLACK = 0x1100;
-
-    // Offsets follow on within a block, so it outgrows the first buffer
-    // only on records whose address fields are signed numbers.
-    void grow(size_t needed)
-    {
-        size_t capacity = std::max(needed, capacity_ * 2);
-        std::unique_ptr<BYTE[]> bytes(new BYTE[capacity]);
-        std::memcpy(bytes.get(), bytes_.get(), size_);
-        bytes_ = std::move(bytes);
-        capacity_ = capacity;
-    }
 
     std::unique_ptr<BYTE[]> bytes_; // capacity_ bytes, the first size_ gathered
     size_t capacity_;
@@ -299,11 +310,11 @@ bool PGMIO_HEX_READER::READ_STATE::read_line(char* line, size_t length)
 }
 
 // A data record written in hexadecimal digits only, with the length its
-// count asks for, is decoded directly: true when the line was such a
-// record, with sum_ok telling whether its checksum holds. The values are
-// those of the field-by-field path (strtoul of 2 or 4 plain digits is
-// their value), which takes every other line. Nothing is acted on until
-// every digit has been checked.
+// count asks for and within the address space, is decoded directly: true
+// when the line was such a record, with sum_ok telling whether its
+// checksum holds. The values are those of the field-by-field path, which
+// takes every other line (and refuses the record when it is not of this
+// form). Nothing is acted on until every digit has been checked.
 bool PGMIO_HEX_READER::READ_STATE::read_fast_data_record(const char* line, size_t length, bool& sum_ok)
 {
     if (length < 11 || line[7] != '0' || line[8] != '0')
@@ -314,7 +325,8 @@ bool PGMIO_HEX_READER::READ_STATE::read_fast_data_record(const char* line, size_
     int address_high = hex_byte(line + 3);
     int address_low = hex_byte(line + 5);
     int check = hex_byte(line + 9 + 2 * count);
-    if ((address_high | address_low | check) < 0)
+    if ((address_high | address_low | check) < 0 ||
+        !within_address_space(reader_.segment_base, DWORD(address_high * 256 + address_low), DWORD(count)))
         return false;
     BYTE* out = record_bytes_;
     int sum = count + address_high + address_low + check;
@@ -340,15 +352,28 @@ bool PGMIO_HEX_READER::READ_STATE::read_fast_data_record(const char* line, size_
     return true;
 }
 
+// A record field by field. parse_hex_string cuts the fields by their
+// lengths only; the reader also needs every field to be hexadecimal digits
+// (so that each converts whole), the data length of the record's type, and
+// data that stay within the address space. Any other record stops the read.
 bool PGMIO_HEX_READER::READ_STATE::read_record(const std::string& line)
 {
     std::string count_text, address_text, type_text, data_text, checksum_text;
     if (!reader_.parse_hex_string(&line, &count_text, &address_text, &type_text, &data_text, &checksum_text))
         return false;
+    for (const std::string* field : {&count_text, &address_text, &type_text, &data_text, &checksum_text}) {
+        if (!all_hex_digits(*field))
+            return false;
+    }
+    int length = record_length(type_text);
+    if (length >= 0 && hex_field(count_text) != DWORD(length))
+        return false;
     reader_.checksum += hex_field(type_text);
     if (type_text == "00") {
         DWORD address = hex_field(address_text);
         DWORD count = hex_field(count_text);
+        if (!within_address_space(reader_.segment_base, address, count))
+            return false;
         reader_.checksum += ((address >> 8) & 0xFF) + (address & 0xFF);
         begin_data_record(address);
         reader_.checksum += count;
@@ -401,12 +426,15 @@ void PGMIO_HEX_READER::READ_STATE::extended_address_record(DWORD value, DWORD sc
 }
 
 // Moves the block being gathered, with the buffered bytes, into the list.
+// The list grows by the vector's own steps, so many blocks cost linear
+// time; should it fail to grow, the block and its bytes are still owned here.
 void PGMIO_HEX_READER::READ_STATE::close_block()
 {
-    reader_.hex_list->reserve(reader_.hex_list->size() + 1);
+    std::unique_ptr<BYTE[]> data = buffer_.take();
+    reader_.hex_list->push_back(block_.get());
     block_->end_address = reader_.current_address - 1;
-    block_->data = buffer_.take();
-    reader_.hex_list->push_back(block_.release());
+    block_->data = data.release();
+    block_.release();
 }
 
 // A file that simply stops still delivers the bytes it gathered last.

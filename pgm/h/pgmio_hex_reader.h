@@ -30,6 +30,26 @@ inline DWORD pgmio_hex_size(const PGMIO_HEX& block)
 // Deletes every block of the list with its data and empties the list.
 void pgmio_delete_hex_blocks(PGMIO_HEX_LIST& list);
 
+// Where the bytes of a list of blocks lie, by absolute address (64-bit, so
+// that a block near 4 GiB does not wrap): the lowest address of a byte and
+// the size of an image from there to the last byte; size 0 when no block
+// holds a byte.
+struct PGMIO_HEX_EXTENT {
+    QWORD lowest;
+    QWORD size;
+};
+PGMIO_HEX_EXTENT pgmio_hex_extent(const PGMIO_HEX_LIST& list);
+// The image of the list's extent: each block's bytes at their place, a later
+// block over an earlier one, zero bytes where no block is. The blocks are
+// deleted as they are copied, and the list is left empty.
+std::unique_ptr<BYTE[]> pgmio_flatten_hex_blocks(PGMIO_HEX_LIST& list, const PGMIO_HEX_EXTENT& extent);
+// The bytes of the blocks when, those without bytes aside, they form one run
+// from address 0: each at offset 0 of its segment, the first at segment 0
+// and each next one where the one before ends. 0 when they do not.
+QWORD pgmio_hex_run_size(const PGMIO_HEX_LIST& list);
+// The bytes of such a run, of run_size bytes, in list order.
+std::unique_ptr<BYTE[]> pgmio_join_hex_blocks(const PGMIO_HEX_LIST& list, QWORD run_size);
+
 class PGMIO_HEX_READER {
 public:
     PGMIO_HEX_READER();
@@ -51,7 +71,11 @@ public:
                           std::string* address_string, std::string* type_string, std::string* data_string,
                           std::string* checksum_string);
     DWORD interpret_hex_line(std::string& data_string, DWORD count, BYTE* output, bool reverse_bits);
-    // Reads the file into a new list; true when no error message arose.
+    // Reads the file into a new list; true when no error message arose. A
+    // record stops the read with message 17920 for its line when its sum is
+    // wrong, when a field is not hexadecimal digits only, when its data are
+    // not as long as its type needs (01: none, 02 and 04: 2 bytes, 03 and
+    // 05: 4 bytes) or when its data would pass address 0xFFFFFFFF.
     bool read_hex_file(bool reverse_bits, bool errors_as_warnings);
 
 private:

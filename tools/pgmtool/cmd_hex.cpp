@@ -2,24 +2,61 @@
 // image, and as the list of its blocks.
 #include "pgmtool_frame.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <memory>
 
 namespace {
 
-// True when a message other than a warning was issued since the last call.
-bool error_message_issued()
-{
-    for (const MSG_RECORD& record : msg_take_issued()) {
-        if (record.type != 'W')
-            return true;
+// The blocks of a hexadecimal record file, released with this object.
+class HEX_FILE {
+public:
+    // Reads the file; throws when it cannot be read (the reader has said why).
+    explicit HEX_FILE(const std::string& input)
+    {
+        reader_.set_file(input);
+        if (!reader_.read_hex_file(false, false) || !reader_.get_hex_list()) {
+            release();
+            throw PGMTOOL_FAILURE(input + " could not be read");
+        }
     }
-    return false;
-}
+    ~HEX_FILE() { release(); }
+    HEX_FILE(const HEX_FILE&) = delete;
+    HEX_FILE& operator=(const HEX_FILE&) = delete;
 
-void release_blocks(PGMIO_HEX_LIST* list)
+    PGMIO_HEX_LIST& blocks() { return *reader_.get_hex_list(); }
+
+private:
+    // The blocks are ours, read or not; the reader keeps the list object.
+    void release()
+    {
+        if (reader_.get_hex_list())
+            pgmio_delete_hex_blocks(*reader_.get_hex_list());
+    }
+
+    PGMIO_HEX_READER reader_;
+};
+
+const char* const DEFAULT_MAX_SIZE = "1G";
+
+// A number of bytes with an optional K, M or G (2^10, 2^20, 2^30); false
+// when the text is not one, or is 0.
+bool parse_size(std::string text, QWORD& size)
 {
-    pgmio_delete_hex_blocks(*list);
+    size_t shift = 0;
+    char last = text.empty() ? '\0' : char(std::toupper((unsigned char)text.back()));
+    size_t suffix = last == '\0' ? std::string::npos : std::string("KMG").find(last);
+    if (suffix != std::string::npos) {
+        shift = 10 * (suffix + 1);
+        text.pop_back();
+    }
+    bool ok = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    size = ok ? PGM_COMMON::convert_string_to_qword(text, true, &ok) : 0;
+    if (!ok || size == 0 || size > (QWORD(-1) >> shift))
+        return false;
+    size <<= shift;
+    return true;
 }
 
 } // namespace
@@ -27,32 +64,47 @@ void release_blocks(PGMIO_HEX_LIST* list)
 int pgmtool_hex2bin(int argc, const char** argv)
 {
     bool continuous = false;
-    PGMTOOL_ARGS args("hex2bin", {"pgmtool hex2bin IN.hex OUT.bin [--continuous]",
+    std::string max_size_text = DEFAULT_MAX_SIZE;
+    PGMTOOL_ARGS args("hex2bin", {"pgmtool hex2bin IN.hex OUT.bin [--continuous] [--max_size=N]",
                                   "Writes the data of a hexadecimal record file as one binary image that starts",
                                   "at the file's lowest address; gaps between the blocks become zero bytes.",
-                                  "With --continuous the blocks must run on from address 0 without a gap."});
+                                  "With --continuous the blocks must run on from address 0 without a gap.",
+                                  "The image's size is printed before it is made; one above --max_size bytes",
+                                  "(a number with an optional K, M or G for 2^10, 2^20, 2^30; 1G when not",
+                                  "given) is refused."});
     args.flag("continuous", continuous, "The blocks must form one run from address 0");
+    args.text("max_size", max_size_text, "Largest image to make, in bytes or with K, M or G");
     int parsed = args.parse(argc, argv, 2, 2);
     if (parsed >= 0)
         return parsed;
+    QWORD max_size = 0;
+    if (!parse_size(max_size_text, max_size)) {
+        PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_ERROR, 0,
+                                  "--max_size must be a number of bytes above 0, optionally with K, M or G, not \"%s\"",
+                                  max_size_text.c_str());
+        return PGMTOOL_USAGE_ERROR;
+    }
     const std::string& input = args.files()[0];
     pgmtool_check_input(input);
 
-    error_message_issued(); // forget anything issued before
-    DWORD size = 0, lowest = 0;
-    std::unique_ptr<BYTE[]> image(continuous ? PGM_COMMON::read_continuous_hex_data(input, size)
-                                             : PGM_COMMON::read_hex_data(input, size, lowest));
-    if (!image) {
-        // The library has shown why a file could not be read; a file that was
-        // read has no data or blocks that do not run on.
-        if (error_message_issued())
-            throw PGMTOOL_FAILURE(input + " could not be read");
-        if (continuous)
-            throw PGMTOOL_FAILURE(input + ": the blocks do not form one run from address 0");
-        throw PGMTOOL_FAILURE(input + ": the file holds no data bytes, or they span more than 4 GiB");
-    }
-    pgmtool_write_output(args.files()[1], image.get(), size);
-    std::printf("lowest address 0x%08X, size %s\n", unsigned(lowest), pgmtool_amount(size, "byte").c_str());
+    HEX_FILE file(input);
+    PGMIO_HEX_LIST& blocks = file.blocks();
+    PGMIO_HEX_EXTENT extent = continuous ? PGMIO_HEX_EXTENT{0, pgmio_hex_run_size(blocks)}
+                                         : pgmio_hex_extent(blocks);
+    if (extent.size == 0 && continuous)
+        throw PGMTOOL_FAILURE(input + ": the blocks do not form one run from address 0");
+    if (extent.size == 0)
+        throw PGMTOOL_FAILURE(input + ": the file holds no data bytes");
+    if (extent.size > max_size)
+        throw PGMTOOL_FAILURE(input + ": the image would take " + pgmtool_amount(extent.size, "byte") +
+                              ", more than --max_size allows (" + pgmtool_amount(max_size, "byte") + ")");
+    // The size is told before the image is made, which may take a while.
+    std::printf("lowest address 0x%08llX, size %s\n", static_cast<unsigned long long>(extent.lowest),
+                pgmtool_amount(extent.size, "byte").c_str());
+    std::fflush(stdout);
+    std::unique_ptr<BYTE[]> image = continuous ? pgmio_join_hex_blocks(blocks, extent.size)
+                                               : pgmio_flatten_hex_blocks(blocks, extent);
+    pgmtool_write_output(args.files()[1], image.get(), size_t(extent.size));
     return PGMTOOL_OK;
 }
 
@@ -67,18 +119,13 @@ int pgmtool_hexinfo(int argc, const char** argv)
     const std::string& input = args.files()[0];
     pgmtool_check_input(input);
 
-    PGMIO_HEX_READER reader;
-    reader.set_file(input);
-    bool read = reader.read_hex_file(false, false);
-    // The blocks are ours, read or not; the reader keeps the list object.
-    std::unique_ptr<PGMIO_HEX_LIST, void (*)(PGMIO_HEX_LIST*)> blocks(reader.get_hex_list(), release_blocks);
-    if (!read || !blocks)
-        throw PGMTOOL_FAILURE(input + " could not be read");
+    HEX_FILE file(input);
+    const PGMIO_HEX_LIST& blocks = file.blocks();
 
     std::printf("block  start       end         size\n");
     QWORD total = 0;
-    for (size_t i = 0; i < blocks->size(); ++i) {
-        const PGMIO_HEX& block = *(*blocks)[i];
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        const PGMIO_HEX& block = *blocks[i];
         DWORD start = block.segment_base + block.start_address;
         DWORD size = pgmio_hex_size(block);
         if (size == 0) {
@@ -89,7 +136,7 @@ int pgmtool_hexinfo(int argc, const char** argv)
                     unsigned(block.segment_base + block.end_address), unsigned(size));
         total += size;
     }
-    std::printf("%s, %s of data\n", pgmtool_amount(blocks->size(), "block").c_str(),
+    std::printf("%s, %s of data\n", pgmtool_amount(blocks.size(), "block").c_str(),
                 pgmtool_amount(total, "byte").c_str());
     return PGMTOOL_OK;
 }
