@@ -1,7 +1,8 @@
 // Loading XML configuration files: a programming-file generator job of
 // about 10 MB read by a plain Xerces DOM parse and by the library's loader
-// (DOM, element objects, child counts), and the condition filter over one
-// element with many children at three sizes, to show how it grows.
+// (DOM, element objects, child counts) and written back as text, and the
+// condition filter over one element with many children at three sizes, to
+// show how it grows.
 #include "h/pgm_common_xml_pfg_auto_export.h"
 #include "pgm/h/pgm_common_export.h"
 #include "pgm/h/pgm_common_xml_export.h"
@@ -97,6 +98,21 @@ void parse_pfg_job(benchmark::State& state)
     state.SetBytesProcessed(int64_t(state.iterations()) * file_size(path));
 }
 
+// Writing the loaded job back as text.
+void write_pfg_job(benchmark::State& state)
+{
+    std::unique_ptr<PGM_COMMON_XML_ELEMENT> root(static_cast<PGM_COMMON_XML_ELEMENT*>(
+        PGM_COMMON_XML::parse_xml(PGM_COMMON_XML_FILE_PFG, job_file(), "", false, "", "", "")));
+    size_t size = 0;
+    for (auto _ : state) {
+        std::string text;
+        PGM_COMMON_XML::write_xml_element(root.get(), text, "", false, false, false);
+        size = text.size();
+        benchmark::DoNotOptimize(text.data());
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(size));
+}
+
 // A pfg root with one raw_files element of count raw_file children, every
 // other one conditioned on "X".
 PGM_COMMON_XML_ELEMENT* conditioned_tree(DWORD count)
@@ -134,4 +150,5 @@ void condition_filter(benchmark::State& state)
 
 BENCHMARK(xerces_dom_parse)->Unit(benchmark::kMillisecond);
 BENCHMARK(parse_pfg_job)->Unit(benchmark::kMillisecond);
+BENCHMARK(write_pfg_job)->Unit(benchmark::kMillisecond);
 BENCHMARK(condition_filter)->Arg(25000)->Arg(50000)->Arg(100000)->Unit(benchmark::kMillisecond);

@@ -1,10 +1,13 @@
 // XML configuration files: arbitrary bytes loaded as a programming-file
 // generator job. A tree that loads is written out and loaded again, and
-// must write the same text the second time.
+// must write the same text the second time. Bytes that name the XML Schema
+// namespace are also read as the schema of a small job, the way --xsd and
+// --check_xsd read one.
 #include "fuzz_support.h"
 
 #include "pgm/h/pgm_common_xml_export.h"
 
+#include <fstream>
 #include <iostream>
 #include <memory>
 
@@ -16,6 +19,18 @@ TREE load(const std::string& path)
 {
     return TREE(static_cast<PGM_COMMON_XML_ELEMENT*>(
         PGM_COMMON_XML::parse_xml(PGM_COMMON_XML_FILE_PFG, path, "", false, "", "", "")));
+}
+
+// Checks a small job against the schema at path.
+void check_against(const std::string& path)
+{
+    static const std::string job = [&path] {
+        std::string file = path.substr(0, path.rfind('/')) + "/job.xml";
+        std::ofstream(file) << "<pfg version=\"1\"><raw_files/></pfg>";
+        return file;
+    }();
+    std::string errors, warnings;
+    fuzz_run([&] { PGM_COMMON_XML::check_xsd(job, path, errors, warnings); });
 }
 
 std::string text_of(PGM_COMMON_XML_ELEMENT* root)
@@ -44,6 +59,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string path = fuzz_input_file(data, size, ".xml");
     if (path.empty())
         return 0;
+    if (std::string(reinterpret_cast<const char*>(data), size).find("http://www.w3.org/2001/XMLSchema") !=
+        std::string::npos)
+        check_against(path);
     TREE tree;
     fuzz_run([&] { tree = load(path); });
     if (!tree)

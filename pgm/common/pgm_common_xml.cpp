@@ -9,6 +9,7 @@
 #include "host/fio.h"
 #include "host/mem.h"
 #include "pgm/common/pgm_check.h"
+#include "pgm/common/pgm_xml_text.h"
 #include "pgm/h/pgm_common.h"
 
 #include <memory>
@@ -155,6 +156,9 @@ void* PGM_COMMON_XML::parse_xml(PGM_COMMON_XML_FILE_ENUM kind, std::string file,
 // The file is written whole or not at all, into its folder, made when missing.
 void PGM_COMMON_XML::write_xml(PGM_COMMON_XML_ELEMENT* root, std::string file)
 {
+    if (root != NULL && pgm_xml_deeper_than(root, PGM_COMMON_XML_MAX_DEPTH))
+        PGM_FAIL("Cannot write file %s: the XML tree is nested deeper than %u levels", file.c_str(),
+                 PGM_COMMON_XML_MAX_DEPTH);
     std::string folder, name;
     PGM_COMMON::get_folder_and_filename(file, folder, name);
     if (!folder.empty() && !FIO_FILE_SYSTEM::exists(folder)) {
@@ -173,23 +177,41 @@ void PGM_COMMON_XML::write_xml(PGM_COMMON_XML_ELEMENT* root, std::string file)
         PGM_FAIL("Cannot write file %s.", file.c_str());
 }
 
+// Depth first in document order, with a list of the elements whose start
+// tag is written (each with the next child to write) instead of recursion.
 void PGM_COMMON_XML::write_xml_element(PGM_COMMON_XML_ELEMENT* element, std::string& out, std::string indent,
                                        bool skip_if_continue, bool skip_if_skip, bool skip_hidden)
 {
     PGM_CHECK(element != NULL);
-    std::string name = element_name(element);
-    std::string start =
-        indent + "<" + name + get_attribute_string(element, skip_if_continue, skip_if_skip, skip_hidden);
-    if (!element->childs.empty()) {
-        PGM_CHECK(element->info.ptr == NULL);
-        out += start + ">\n";
-        for (PGM_COMMON_XML_ELEMENT* child : element->childs)
-            write_xml_element(child, out, indent + INDENT, skip_if_continue, skip_if_skip, skip_hidden);
-        out += indent + "</" + name + ">\n";
-    } else if (element->info.ptr != NULL) {
-        out += start + ">" + get_xml_string(element->info.string) + "</" + name + ">\n";
-    } else {
-        out += start + "/>\n";
+    if (pgm_xml_deeper_than(element, PGM_COMMON_XML_MAX_DEPTH))
+        PGM_FAIL("The XML tree is nested deeper than %u levels", PGM_COMMON_XML_MAX_DEPTH);
+    std::vector<std::pair<PGM_COMMON_XML_ELEMENT*, size_t>> open;
+    // Writes an element without children whole, and the start of one with.
+    auto start = [&](PGM_COMMON_XML_ELEMENT* next) {
+        const std::string name = element_name(next);
+        out += indent + "<" + name + get_attribute_string(next, skip_if_continue, skip_if_skip, skip_hidden);
+        if (!next->childs.empty()) {
+            PGM_CHECK_TEXT(next->info.ptr == NULL, "element->info.ptr == NULL");
+            out += ">\n";
+            open.emplace_back(next, 0);
+            indent += INDENT;
+        } else if (next->info.ptr != NULL) {
+            out += ">" + get_xml_string(next->info.string) + "</" + name + ">\n";
+        } else {
+            out += "/>\n";
+        }
+    };
+    start(element);
+    while (!open.empty()) {
+        PGM_COMMON_XML_ELEMENT* parent = open.back().first;
+        const size_t index = open.back().second++;
+        if (index < parent->childs.size()) {
+            start(parent->childs[index]);
+            continue;
+        }
+        open.pop_back();
+        indent.resize(indent.size() - INDENT.size());
+        out += indent + "</" + element_name(parent) + ">\n";
     }
 }
 

@@ -1,12 +1,16 @@
 // Loading XML files and texts into a Xerces-C DOM, the parser's error
 // handler, the narrow and wide text holder, and the DOM node readers.
 //
-// Files are untrusted: the parser never resolves an external entity or DTD
-// by itself (there is no entity resolver, so nothing outside the text is
-// read) and its security manager bounds entity expansion. A schema is read
-// by the library as a grammar before the parse, since the parser will not
-// fetch it either.
+// Files and schemas are untrusted. Every parser the library makes refuses
+// every external entity and DTD through its entity resolver, and so do the
+// parsers Xerces makes itself to read a schema, which ask the same
+// resolver; nothing outside the text is ever read. The library's parsers
+// also bound entity expansion (how many, and how large each replacement
+// text) and the nesting of elements. A schema is read from its file by
+// the library, checked by such a parser, and only then handed to Xerces as
+// a grammar for the parse: Xerces' own schema parser bounds nothing.
 #include "pgm/h/pgm_common_xml_dom.h"
+#include "pgm/h/pgm_common_xml.h"
 
 #include "host/fio.h"
 #include "host/gen.h"
@@ -18,14 +22,20 @@
 
 #include <xercesc/framework/LocalFileInputSource.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/internal/XMLScanner.hpp>
 #include <xercesc/sax/SAXException.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
+#include <xercesc/util/SecurityManager.hpp>
+#include <xercesc/util/XMLEntityResolver.hpp>
 #include <xercesc/util/XMLString.hpp>
+#include <xercesc/validators/DTD/DTDEntityDecl.hpp>
 #include <xercesc/validators/common/Grammar.hpp>
 
 #include <cstring>
+#include <functional>
 #include <iostream>
 #include <memory>
+#include <mutex>
 
 static MEM_INITIALIZER mem_initializer(PGM_MODULE_NAME);
 
@@ -33,16 +43,13 @@ XERCES_CPP_NAMESPACE_USE
 
 namespace {
 
-// Entity references a document may expand in all. The files have no use
-// for more than a few, and every expansion may copy the whole text.
-const XMLSize_t ENTITY_EXPANSION_LIMIT = 100;
-
-// Transcoding needs the platform; the loads initialise it, and a text
-// holder made before any load does so here.
+// The Xerces platform is initialised once in the process, by the first
+// load or text holder, whichever thread comes first, and never terminated:
+// callers may still hold documents and texts when the library is unloaded.
 void ensure_platform()
 {
-    if (XMLPlatformUtils::fgTransService == nullptr || XMLPlatformUtils::fgMemoryManager == nullptr)
-        XMLPlatformUtils::Initialize(XMLUni::fgXercescDefaultLocale);
+    static std::once_flag once;
+    std::call_once(once, [] { XMLPlatformUtils::Initialize(XMLUni::fgXercescDefaultLocale); });
 }
 
 XMLCh* allocate_wide(size_t count)
@@ -166,6 +173,33 @@ std::string direct_text(DOMNode* node, bool& only_text)
     return text;
 }
 
+// The DOM's text content of the node: the text and CDATA of its
+// descendants in document order, comments and processing instructions
+// left out. Gathered without recursion, so the nesting has no bearing.
+std::string descendant_text(DOMNode* top)
+{
+    std::string text;
+    DOMNode* node = top->getFirstChild();
+    while (node != nullptr) {
+        const DOMNode::NodeType type = node->getNodeType();
+        if ((type == DOMNode::ELEMENT_NODE || type == DOMNode::ENTITY_REFERENCE_NODE) &&
+            node->getFirstChild() != nullptr) {
+            node = node->getFirstChild();
+            continue;
+        }
+        if (type == DOMNode::TEXT_NODE || type == DOMNode::CDATA_SECTION_NODE)
+            append_utf8(text, node->getNodeValue());
+        while (node != nullptr && node->getNextSibling() == nullptr) {
+            node = node->getParentNode();
+            if (node == top)
+                node = nullptr;
+        }
+        if (node != nullptr)
+            node = node->getNextSibling();
+    }
+    return text;
+}
+
 std::string text_content(DOMNode* node)
 {
     bool only_text = true;
@@ -178,7 +212,130 @@ std::string text_content(DOMNode* node)
     if (gen_remove_leading_and_trailing_spaces(text).empty())
         return "";
     // Without other children the whole text content is the direct text.
-    return only_text ? direct : pgm_xml_narrow(node->getTextContent());
+    return only_text ? direct : descendant_text(node);
+}
+
+// Stops a parse from inside the parser's handlers; the parser that threw it
+// has posted the reason or knows it.
+struct PARSE_STOPPED {};
+
+// Holds a parser's security manager; a base class of the parser, so that it
+// is made before the parser and outlives it.
+struct SECURITY_HOLDER {
+    SECURITY_HOLDER() { security_manager.setEntityExpansionLimit(PGM_COMMON_XML_MAX_ENTITY_EXPANSIONS); }
+    SecurityManager security_manager;
+};
+
+// An input that cannot be opened: what the resolver gives for anything
+// outside the text, so that the parser reports the entity, DTD or schema it
+// could not read.
+class REFUSED_SOURCE : public InputSource {
+public:
+    explicit REFUSED_SOURCE(const XMLCh* system_id) : InputSource(system_id) {}
+    BinInputStream* makeStream() const override { return nullptr; }
+};
+
+class REFUSING_RESOLVER : public XMLEntityResolver {
+public:
+    InputSource* resolveEntity(XMLResourceIdentifier* resource) override
+    {
+        return new REFUSED_SOURCE(resource->getSystemId());
+    }
+};
+
+// Holds no state, so all parsers in all threads share it.
+XMLEntityResolver* refusing_resolver()
+{
+    static REFUSING_RESOLVER resolver;
+    return &resolver;
+}
+
+// A DOM parser that refuses nesting deeper than PGM_COMMON_XML_MAX_DEPTH
+// (before the element is built) and entities whose replacement text is
+// longer than PGM_COMMON_XML_MAX_ENTITY_SIZE (when they are declared, before
+// any use), and never reads outside the text.
+class GUARDED_PARSER : private SECURITY_HOLDER, public XercesDOMParser {
+public:
+    GUARDED_PARSER() : XercesDOMParser(nullptr, XMLPlatformUtils::fgMemoryManager, nullptr)
+    {
+        setLoadExternalDTD(false);
+        setDisableDefaultEntityResolution(true);
+        setXMLEntityResolver(refusing_resolver());
+        setSecurityManager(&security_manager);
+    }
+
+    // Whether the parse stopped at an element nested too deep.
+    bool too_deep() const { return m_too_deep; }
+
+    void startElement(const XMLElementDecl& declaration, const unsigned int url_id, const XMLCh* const prefix,
+                      const RefVectorOf<XMLAttr>& attributes, const XMLSize_t count, const bool empty,
+                      const bool root) override
+    {
+        if (m_depth >= PGM_COMMON_XML_MAX_DEPTH) {
+            m_too_deep = true;
+            throw PARSE_STOPPED();
+        }
+        ++m_depth;
+        // An empty element ends here, whether or not the base class ends it
+        // through endElement.
+        m_ending_empty = empty;
+        XercesDOMParser::startElement(declaration, url_id, prefix, attributes, count, empty, root);
+        if (empty)
+            --m_depth;
+        m_ending_empty = false;
+    }
+
+    void endElement(const XMLElementDecl& declaration, const unsigned int url_id, const bool root,
+                    const XMLCh* const prefix) override
+    {
+        if (!m_ending_empty)
+            --m_depth;
+        XercesDOMParser::endElement(declaration, url_id, root, prefix);
+    }
+
+    void entityDecl(const DTDEntityDecl& declaration, const bool parameter, const bool ignored) override
+    {
+        if (declaration.getValue() != nullptr && declaration.getValueLen() > PGM_COMMON_XML_MAX_ENTITY_SIZE) {
+            std::string text;
+            MEM_DETAIL::stl_raw_sprintf(text, "The replacement text of %sentity \"%s\" is %lu characters long; "
+                                              "at most %u are accepted",
+                                        parameter ? "parameter " : "", pgm_xml_narrow(declaration.getName()).c_str(),
+                                        (unsigned long)declaration.getValueLen(), PGM_COMMON_XML_MAX_ENTITY_SIZE);
+            PGM_COMMON_XML_PARSER_DOM_STRX message(text.c_str());
+            getErrorHandler()->fatalError(SAXParseException(message.xmlch_str(), *getScanner()->getLocator()));
+            throw PARSE_STOPPED();
+        }
+        XercesDOMParser::entityDecl(declaration, parameter, ignored);
+    }
+
+private:
+    unsigned m_depth = 0;
+    bool m_ending_empty = false;
+    bool m_too_deep = false;
+};
+
+// Runs one parse of the parser (a document or a grammar) named name in the
+// messages; what it throws becomes the loader's internal errors.
+void run_parse(GUARDED_PARSER& parser, const std::string& name, const std::function<void()>& parse)
+{
+    try {
+        parse();
+    } catch (const PARSE_STOPPED&) {
+        if (parser.too_deep())
+            PGM_FAIL("Elements in file %s are nested deeper than %u levels", name.c_str(), PGM_COMMON_XML_MAX_DEPTH);
+    } catch (const XMLException& e) {
+        std::cout << "Exception message is: \n" << pgm_xml_narrow(e.getMessage()) << "\n";
+        PGM_FAIL("Error during XML parsing");
+    } catch (const DOMException& e) {
+        std::cout << "error code" << e.code << std::endl;
+        PGM_FAIL("Error during XML parsing");
+    } catch (const SAXException& e) {
+        std::cout << pgm_xml_narrow(e.getMessage()) << std::endl;
+        PGM_FAIL("Error during XML parsing");
+    } catch (...) {
+        std::cout << "unexpected internal error in file:" << "pgm/common/pgm_common_xml_dom_parser" << std::endl;
+        PGM_FAIL("Error during XML parsing");
+    }
 }
 
 } // namespace
@@ -330,7 +487,7 @@ void PGM_COMMON_XML_PARSER_DOM_STRX::release_wide()
 
 PGM_COMMON_XML_PARSER_DOM::PGM_COMMON_XML_PARSER_DOM() = default;
 
-// The error handler goes first, then the parser, then its security manager.
+// The error handler goes first, then the parser.
 PGM_COMMON_XML_PARSER_DOM::~PGM_COMMON_XML_PARSER_DOM()
 {
     m_error_handler.reset();
@@ -367,37 +524,20 @@ DOMDocument* PGM_COMMON_XML_PARSER_DOM::loadconfig(std::string text, const char*
                                                    bool collect_messages)
 {
     try {
-        XMLPlatformUtils::Initialize(XMLUni::fgXercescDefaultLocale);
+        ensure_platform();
     } catch (const XMLException& e) {
         std::cout << "Error during initialization! :\n" << pgm_xml_narrow(e.getMessage()) << "\n";
         PGM_FAIL("Error during XML parsing");
     }
     PGM_CHECK(m_parser == NULL);
-    m_security_manager = std::make_unique<SecurityManager>();
-    m_security_manager->setEntityExpansionLimit(ENTITY_EXPANSION_LIMIT);
-    m_parser = std::make_unique<XercesDOMParser>(nullptr, XMLPlatformUtils::fgMemoryManager, nullptr);
+    m_parser = std::make_unique<GUARDED_PARSER>();
     m_error_handler = std::make_unique<PGM_COMMON_XML_PARSER_DOM_ERROR_HANDLER>(collect_messages);
     configure(schema);
-    try {
-        if (schema != NULL)
-            load_schema(schema);
-        PGM_COMMON_XML_PARSER_DOM_STRX id(buffer_id.c_str());
-        MemBufInputSource source(reinterpret_cast<const XMLByte*>(text.data()), text.size(), id.xmlch_str(),
-                                 false);
-        m_parser->parse(source);
-    } catch (const XMLException& e) {
-        std::cout << "Exception message is: \n" << pgm_xml_narrow(e.getMessage()) << "\n";
-        PGM_FAIL("Error during XML parsing");
-    } catch (const DOMException& e) {
-        std::cout << "error code" << e.code << std::endl;
-        PGM_FAIL("Error during XML parsing");
-    } catch (const SAXException& e) {
-        std::cout << pgm_xml_narrow(e.getMessage()) << std::endl;
-        PGM_FAIL("Error during XML parsing");
-    } catch (...) {
-        std::cout << "unexpected internal error in file:" << "pgm/common/pgm_common_xml_dom_parser" << std::endl;
-        PGM_FAIL("Error during XML parsing");
-    }
+    if (schema != NULL)
+        load_schema(schema);
+    PGM_COMMON_XML_PARSER_DOM_STRX id(buffer_id.c_str());
+    MemBufInputSource source(reinterpret_cast<const XMLByte*>(text.data()), text.size(), id.xmlch_str(), false);
+    run_parse(static_cast<GUARDED_PARSER&>(*m_parser), buffer_id, [&] { m_parser->parse(source); });
     return m_parser->getDocument();
 }
 
@@ -406,18 +546,15 @@ PGM_COMMON_XML_PARSER_DOM_ERROR_HANDLER* PGM_COMMON_XML_PARSER_DOM::get_error_ha
     return m_error_handler.get();
 }
 
+// The parser's own settings (no external DTD, no entity resolution of its
+// own, bounded expansion) are made with it.
 void PGM_COMMON_XML_PARSER_DOM::configure(const char* schema)
 {
     bool with_schema = schema != NULL;
     m_parser->setValidationScheme(XercesDOMParser::Val_Auto);
     m_parser->setDoNamespaces(with_schema);
     m_parser->setDoSchema(with_schema);
-    m_parser->setLoadExternalDTD(false);
-    m_parser->setSecurityManager(m_security_manager.get());
-    m_parser->setDisableDefaultEntityResolution(true);
     if (with_schema) {
-        PGM_COMMON_XML_PARSER_DOM_STRX location(schema);
-        m_parser->setExternalNoNamespaceSchemaLocation(location.xmlch_str());
         m_parser->setValidationSchemaFullChecking(true);
         m_parser->setValidationConstraintFatal(true);
     }
@@ -425,14 +562,38 @@ void PGM_COMMON_XML_PARSER_DOM::configure(const char* schema)
 }
 
 // The parser resolves nothing by itself, so the schema is read here from
-// its file and cached for the parse. A schema that cannot be read at all
-// is an error of the load: the text would otherwise pass unchecked.
+// its file, once. Xerces reads a grammar with a parser of its own that
+// bounds no entity expansion or nesting, so the same bytes are first
+// parsed as a plain document by a guarded parser; only a schema that
+// passes is handed over as the grammar for the parse, and named as its
+// location (a location without a grammar would only add a message that it
+// cannot be opened). A schema that cannot be read at all is an error of
+// the load: the text would otherwise pass unchecked.
 void PGM_COMMON_XML_PARSER_DOM::load_schema(const char* schema)
 {
     PGM_COMMON_XML_PARSER_DOM_STRX path(schema);
-    LocalFileInputSource source(path.xmlch_str());
-    if (m_parser->loadGrammar(source, Grammar::SchemaGrammarType, true) == nullptr &&
-        !m_error_handler->getSawErrors()) {
+    LocalFileInputSource file(path.xmlch_str()); // names the schema by its full path
+    const std::string name = pgm_xml_narrow(file.getSystemId());
+    DWORD size = 0;
+    std::unique_ptr<BYTE[]> text(PGM_COMMON::pgm_open_input_bin_file(schema, size));
+    bool loaded = false;
+    if (text) {
+        MemBufInputSource checked(text.get(), size, file.getSystemId(), false);
+        GUARDED_PARSER screen;
+        screen.setValidationScheme(XercesDOMParser::Val_Never);
+        screen.setDoNamespaces(true);
+        screen.setErrorHandler(m_error_handler.get());
+        run_parse(screen, name, [&] { screen.parse(checked); });
+        if (!m_error_handler->getSawErrors()) {
+            MemBufInputSource source(text.get(), size, file.getSystemId(), false);
+            run_parse(static_cast<GUARDED_PARSER&>(*m_parser), name, [&] {
+                loaded = m_parser->loadGrammar(source, Grammar::SchemaGrammarType, true) != nullptr;
+            });
+        }
+    }
+    if (loaded)
+        m_parser->setExternalNoNamespaceSchemaLocation(path.xmlch_str());
+    if (!loaded && !m_error_handler->getSawErrors()) {
         PGM_COMMON_XML_PARSER_DOM_STRX message("the schema could not be read");
         m_error_handler->error(SAXParseException(message.xmlch_str(), nullptr, path.xmlch_str(), 0, 0));
     }

@@ -4,6 +4,7 @@
 #include "host/mem.h"
 #include "host/msg.h"
 #include "pgm/common/pgm_check.h"
+#include "pgm/common/pgm_xml_text.h"
 #include "pgm/h/pgm_common_xml.h"
 #include "pgm/h/pgm_common_xml_element.h"
 
@@ -91,12 +92,29 @@ PGM_COMMON_XML_ELEMENT::PGM_COMMON_XML_ELEMENT(PGM_COMMON_XML_ENUM class_type, P
 
 PGM_COMMON_XML_ELEMENT::PGM_COMMON_XML_ELEMENT() {}
 
+// The children go last first, each before its own children, as a
+// recursion would delete them, but without one: an element's children are
+// taken from it (the list moves, nothing is copied) before it is deleted,
+// so its destructor walks nothing, and they wait on a list of such lists.
 PGM_COMMON_XML_ELEMENT::~PGM_COMMON_XML_ELEMENT()
 {
-    while (!childs.empty()) {
-        PGM_COMMON_XML_ELEMENT* child = childs.back();
-        childs.pop_back();
-        delete child;
+    std::vector<std::vector<PGM_COMMON_XML_ELEMENT*>> pending;
+    if (!childs.empty()) {
+        pending.emplace_back();
+        pending.back().swap(childs);
+    }
+    while (!pending.empty()) {
+        if (pending.back().empty()) {
+            pending.pop_back();
+            continue;
+        }
+        PGM_COMMON_XML_ELEMENT* last = pending.back().back();
+        pending.back().pop_back();
+        if (!last->childs.empty()) {
+            pending.emplace_back();
+            pending.back().swap(last->childs);
+        }
+        delete last;
     }
     // The same record may be bound twice; the second release finds no bytes.
     release_hex(info.type, info.ptr);
@@ -181,11 +199,21 @@ void PGM_COMMON_XML_ELEMENT::set_childs(std::vector<PGM_COMMON_XML_ELEMENT*>& li
     list.clear();
 }
 
+// Each element's last child is taken apart, then detached, until the
+// element has none: depth first, with a list of the elements open instead
+// of recursion.
 void PGM_COMMON_XML_ELEMENT::ungroup_all_child()
 {
-    while (!childs.empty()) {
-        childs.back()->ungroup_all_child();
-        remove_child(childs.back(), false);
+    std::vector<PGM_COMMON_XML_ELEMENT*> open = {this};
+    while (!open.empty()) {
+        PGM_COMMON_XML_ELEMENT* element = open.back();
+        if (!element->childs.empty()) {
+            open.push_back(element->childs.back());
+            continue;
+        }
+        open.pop_back();
+        if (!open.empty())
+            open.back()->remove_child(element, false);
     }
 }
 
@@ -382,3 +410,28 @@ void PGM_COMMON_XML_ELEMENT::write_string(std::string value)
 void PGM_COMMON_XML_ELEMENT::write_value(DWORD value) { write_string(signed_text(value)); }
 
 void PGM_COMMON_XML_ELEMENT::write_enum(PGM_COMMON_XML_ENUM e) { write_string(name_of(e)); }
+
+// ---- Nesting ----
+
+// Depth first, with the open elements (each with its next child) instead of
+// recursion; leaves are never opened, so a wide tree needs no memory.
+bool pgm_xml_deeper_than(const PGM_COMMON_XML_ELEMENT* element, size_t levels)
+{
+    if (levels == 0)
+        return true;
+    std::vector<std::pair<const PGM_COMMON_XML_ELEMENT*, size_t>> open = {{element, 0}};
+    while (!open.empty()) {
+        const PGM_COMMON_XML_ELEMENT* parent = open.back().first;
+        const size_t index = open.back().second++;
+        if (index == parent->childs.size()) {
+            open.pop_back();
+            continue;
+        }
+        // The child stands at level open.size() + 1.
+        if (open.size() == levels)
+            return true;
+        if (!parent->childs[index]->childs.empty())
+            open.emplace_back(parent->childs[index], 0);
+    }
+    return false;
+}

@@ -14,6 +14,20 @@ class DOMNode;
 class DOMNamedNodeMap;
 XERCES_CPP_NAMESPACE_END
 
+// The deepest nesting of elements the XML framework accepts, the document
+// element (or the root of a tree) counting as level 1. The configuration
+// files nest a few levels, rarely more than ten, so 1,000 is far beyond
+// any real file, and it bounds what deeper nesting costs: the written text
+// indents every level by four more spaces, so its size grows with the
+// square of the depth (some 4 MB of indentation for 1,000 levels), and the
+// few walks that still recurse (the child-count check, which follows the
+// schema families' own nesting, and Xerces' reading of a schema) keep a
+// bounded stack. The loader refuses a file (or a schema) that nests
+// deeper; the writer and the condition filter refuse such a tree built in
+// code. The library's own walks over DOM nodes and element trees do not
+// recurse.
+inline constexpr unsigned PGM_COMMON_XML_MAX_DEPTH = 1000;
+
 // The kind of XML file a caller reads.
 enum PGM_COMMON_XML_FILE_ENUM {
     PGM_COMMON_XML_FILE_FBGEN_ASSEMBLER = 0,
@@ -24,6 +38,15 @@ enum PGM_COMMON_XML_FILE_ENUM {
     PGM_COMMON_XML_FILE_MAX
 };
 
+// Threads. parse_xml, write_xml, write_xml_element and check_xsd may be
+// called from several threads at once, and so may the loaders of
+// PGM_COMMON_XML_PARSER_DOM objects and the members of
+// PGM_COMMON_XML_HELPER and PGM_COMMON_XML_DOM_HELPER, as long as each
+// thread works on its own element trees, loader objects and documents: an
+// element tree, a PGM_COMMON_XML_PARSER_DOM and its document are used by one
+// thread at a time. The Xerces platform is initialised once in the
+// process, by whichever load comes first, and never terminated by the
+// library.
 class PGM_COMMON_XML {
 public:
     // Reads a file of the kind into a tree of schema objects, filtered by
@@ -31,7 +54,9 @@ public:
     // validated. The caller deletes the returned root.
     static void* parse_xml(PGM_COMMON_XML_FILE_ENUM kind, std::string file, std::string xsd, bool encoded,
                            std::string continue_conditions, std::string skip_conditions, std::string replacement);
-    // Writes the tree as an XML file, built-in attributes included.
+    // Writes the tree as an XML file, built-in attributes included. Both
+    // refuse a tree nested deeper than PGM_COMMON_XML_MAX_DEPTH, which the
+    // loader would refuse to read back.
     static void write_xml(PGM_COMMON_XML_ELEMENT* root, std::string file);
     static void write_xml_element(PGM_COMMON_XML_ELEMENT* element, std::string& out, std::string indent,
                                   bool skip_if_continue, bool skip_if_skip, bool skip_hidden);

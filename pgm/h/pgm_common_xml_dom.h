@@ -6,10 +6,18 @@
 #include <xercesc/parsers/XercesDOMParser.hpp>
 #include <xercesc/sax/ErrorHandler.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
-#include <xercesc/util/SecurityManager.hpp>
 
 #include <memory>
 #include <string>
+
+// Entity references a document (or a schema) may expand in all. The files
+// have no use for more than a few, and every expansion may copy the whole
+// text.
+inline constexpr unsigned PGM_COMMON_XML_MAX_ENTITY_EXPANSIONS = 100;
+// The longest replacement text, in characters, of an entity a document (or
+// a schema) may declare. With the number of expansions bounded as well, a
+// document expands to at most 100 times 64 Ki characters more than it holds.
+inline constexpr unsigned PGM_COMMON_XML_MAX_ENTITY_SIZE = 65536;
 
 // Formats the parser's messages and remembers whether an error occurred.
 class PGM_COMMON_XML_PARSER_DOM_ERROR_HANDLER : public XERCES_CPP_NAMESPACE::ErrorHandler {
@@ -67,7 +75,8 @@ private:
 };
 
 // Loads one XML file or text into a DOM. The document belongs to this
-// object and lives as long as it; one object serves one load.
+// object and lives as long as it; one object serves one load, in one
+// thread. Objects in different threads load at the same time safely.
 class PGM_COMMON_XML_PARSER_DOM {
 public:
     PGM_COMMON_XML_PARSER_DOM();
@@ -80,7 +89,13 @@ public:
     XERCES_CPP_NAMESPACE::DOMDocument* loadconfig(const char* file, const char* schema, bool encoded,
                                                   std::string replacement, bool collect_messages);
     // Parses the text; buffer_id names it in the messages. No external
-    // entity or DTD is ever fetched, and entity expansion is bounded.
+    // entity, DTD or schema is ever read, for the text or for the schema;
+    // an entity whose replacement text is longer than
+    // PGM_COMMON_XML_MAX_ENTITY_SIZE, or more expansions than
+    // PGM_COMMON_XML_MAX_ENTITY_EXPANSIONS, end the parse with an error
+    // through the handler. Elements nested deeper than
+    // PGM_COMMON_XML_MAX_DEPTH are an internal error naming buffer_id (or
+    // the schema's file).
     XERCES_CPP_NAMESPACE::DOMDocument* loadconfig(std::string text, const char* schema, std::string buffer_id,
                                                   bool collect_messages);
     PGM_COMMON_XML_PARSER_DOM_ERROR_HANDLER* get_error_handler();
@@ -89,8 +104,6 @@ private:
     void configure(const char* schema);
     void load_schema(const char* schema);
 
-    // Declared first so that it outlives the parser that uses it.
-    std::unique_ptr<XERCES_CPP_NAMESPACE::SecurityManager> m_security_manager;
     std::unique_ptr<XERCES_CPP_NAMESPACE::XercesDOMParser> m_parser;
     std::unique_ptr<PGM_COMMON_XML_PARSER_DOM_ERROR_HANDLER> m_error_handler;
 };
