@@ -246,7 +246,7 @@ namespace {
 std::unique_ptr<FIO_ATOMIC_FILE> open_replacement(const std::string& filepath, bool append)
 {
     auto file = std::make_unique<FIO_ATOMIC_FILE>(filepath);
-    if (!append || file->stream() == nullptr || !FIO_FILE_SYSTEM::exists(filepath))
+    if (!append || file->stream() == nullptr || file->direct() || !FIO_FILE_SYSTEM::exists(filepath))
         return file;
     // An old file that cannot be read whole must not be replaced by the
     // new lines alone.
@@ -262,7 +262,7 @@ std::unique_ptr<FIO_ATOMIC_FILE> open_replacement(const std::string& filepath, b
 void commit_replacement(FIO_ATOMIC_FILE& file, const std::string& filepath)
 {
     if (!file.commit())
-        PGM_FAIL("Not able to write file: %s", filepath.c_str());
+        PGM_FAIL("Not able to write file: %s (%s)", filepath.c_str(), file.reason().c_str());
 }
 
 } // namespace

@@ -174,7 +174,7 @@ void PGM_COMMON_XML::write_xml(PGM_COMMON_XML_ELEMENT* root, std::string file)
     write_xml_element(root, xml, "", false, false, false);
     PGM_CHECK(xml.size() > 0);
     if (!out.write(xml.data(), xml.size()) || !out.commit())
-        PGM_FAIL("Cannot write file %s.", file.c_str());
+        PGM_FAIL("Cannot write file %s: %s.", file.c_str(), out.reason().c_str());
 }
 
 // Depth first in document order, with a list of the elements whose start
