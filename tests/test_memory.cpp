@@ -32,6 +32,14 @@ std::vector<BYTE> continuous(const std::string& path)
     return data ? std::vector<BYTE>(data.get(), data.get() + size) : std::vector<BYTE>{};
 }
 
+std::vector<unsigned int> ids_of(const std::vector<MSG_RECORD>& messages)
+{
+    std::vector<unsigned int> ids;
+    for (const MSG_RECORD& m : messages)
+        ids.push_back(m.id);
+    return ids;
+}
+
 std::vector<BYTE> memory(const std::string& path, DWORD& width, DWORD& depth)
 {
     DWORD size = 0;
@@ -160,18 +168,31 @@ TEST(HexData, FlattenedFromTheLowestAddress)
     write_file(path, top + END_RECORD + "\n");
     EXPECT_EQ(std::vector<BYTE>(16, 0xEE), hex_data(path, size, lowest));
     EXPECT_EQ(0xFFFFFFF0u, lowest);
-    write_file(path, hex_record(0, 0, {1}) + "\n" + top + END_RECORD + "\n");
-    EXPECT_EQ(std::vector<BYTE>{}, hex_data(path, size, lowest));
-    EXPECT_EQ(0u, size);
 
-    // Missing and broken files give nothing, with the reader's message.
-    EXPECT_EQ(std::vector<BYTE>{}, hex_data(dir.file("none.hex"), size, lowest));
-    EXPECT_EQ(0xFFFFFFFFu, lowest);
-    write_file(path, ":0100000001FF\n");
-    std::vector<MSG_RECORD> messages = issued_by([&] { hex_data(path, size, lowest); });
-    ASSERT_EQ(1u, messages.size());
-    EXPECT_EQ(17922u, messages[0].id);
-    EXPECT_EQ(0u, size);
+    // Files that give no image give nothing, each with its reason: the
+    // reader's message, or 17922 for a file without a usable image.
+    const std::string none = dir.file("none.hex");
+    const struct {
+        std::string text;
+        std::vector<unsigned int> ids;
+    } cases[] = {
+        {hex_record(0, 0, {1}) + "\n" + top + END_RECORD + "\n", {17922}}, // beyond a 32-bit size
+        {":0100000001FF\n", {17920, 17922}},
+        {hex_record(0, 4, {0, 1}) + "\n" + END_RECORD + "\n", {17922}}, // no data bytes
+        {"", {17923}},
+    };
+    for (const auto& c : cases) {
+        // An empty text stands for a missing file.
+        std::string file = c.text.empty() ? none : path;
+        write_file(path, c.text);
+        lowest = 5;
+        std::vector<MSG_RECORD> messages =
+            issued_by([&] { EXPECT_EQ(std::vector<BYTE>{}, hex_data(file, size, lowest)); });
+        EXPECT_EQ(0u, size);
+        EXPECT_EQ(0xFFFFFFFFu, lowest);
+        EXPECT_EQ(c.ids, ids_of(messages)) << c.text;
+        EXPECT_NE(std::string::npos, messages.back().text.find(file)) << c.text;
+    }
 }
 
 TEST(HexData, ContinuousRunsFromAddressZero)
@@ -195,9 +216,13 @@ TEST(HexData, ContinuousRunsFromAddressZero)
     };
     for (const std::string& file : broken) {
         write_file(path, file);
-        EXPECT_EQ(std::vector<BYTE>{}, continuous(path)) << file;
+        std::vector<MSG_RECORD> messages = issued_by([&] { EXPECT_EQ(std::vector<BYTE>{}, continuous(path)); });
+        EXPECT_EQ(std::vector<unsigned int>{17922}, ids_of(messages)) << file;
     }
-    EXPECT_EQ(std::vector<BYTE>{}, continuous(dir.file("none.hex")));
+    std::vector<MSG_RECORD> messages =
+        issued_by([&] { EXPECT_EQ(std::vector<BYTE>{}, continuous(dir.file("none.hex"))); });
+    EXPECT_EQ(std::vector<unsigned int>{17923}, ids_of(messages));
+    EXPECT_EQ("Can't save or open file " + dir.file("none.hex"), messages.at(0).text);
 }
 
 TEST(MemoryFile, OneWordPerLine)
