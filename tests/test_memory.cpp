@@ -97,6 +97,8 @@ TEST(MifReader, WordsPackLeastSignificantFirst)
     EXPECT_EQ(0x21, copy.get_data()[0]);
 }
 
+// Every failure issues its message, and get_error_text tells the line and
+// the reason where the file's text is at fault.
 TEST(MifReader, MessagesForBadFiles)
 {
     TEMP_DIR dir;
@@ -106,7 +108,7 @@ TEST(MifReader, MessagesForBadFiles)
     const std::string invalid = "17925:File " + path + " is not a valid Memory Initialization File";
     const std::string bad_char = "17924:Found invalid character in MIF file " + path;
     auto run = [&](const std::function<bool()>& read, bool expected, std::vector<std::string> texts,
-                   char type = 'O') {
+                   const std::string& reason, char type = 'O') {
         bool ok = !expected;
         std::vector<MSG_RECORD> messages = issued_by([&] { ok = read(); });
         EXPECT_EQ(expected, ok);
@@ -116,26 +118,33 @@ TEST(MifReader, MessagesForBadFiles)
             EXPECT_EQ(type, m.type);
         }
         EXPECT_EQ(texts, seen);
+        EXPECT_EQ(reason, reader.get_error_text());
     };
     auto read = [&] { return reader.read_mif_file(); };
     auto check = [&] { return reader.can_read_mif_file(false); };
     auto check_as_warning = [&] { return reader.can_read_mif_file(true); };
 
-    run(read, false, {invalid});
+    // A file that cannot be opened has no reason in its text.
+    run(read, false, {invalid}, "");
     write_file(path, "WIDTH=8; DEPTH=2; CONTENT BEGIN 0 : 1;");
-    run(read, false, {invalid});
-    run(check_as_warning, false, {invalid}, 'W');
+    run(read, false, {invalid}, "line 1: missing END");
+    run(check_as_warning, false, {invalid}, "line 1: missing END", 'W');
+    write_file(path, mif("WIDTH=8; DEPTH=2;", "0 : FF;\n1 : 1FF;"));
+    run(read, false, {invalid}, "line 4: data word '1FF' is wider than WIDTH 8");
 
-    // Every bad word is shown by a read; a check stops at the first.
-    write_file(path, mif("WIDTH=8; DEPTH=4; DATA_RADIX=BIN;", "0: 12; 1: 1; 2: 102;"));
-    run(read, false, {bad_char, bad_char});
+    // Every bad word is shown by a read; a check stops at the first. The
+    // reason names the entry of the first.
+    write_file(path, mif("WIDTH=8; DEPTH=4; DATA_RADIX=BIN;", "0: 1;\n[1..2]: 12;\n3: 102;"));
+    const std::string not_binary = "line 4: a data word holds a character that is not a BIN digit";
+    run(read, false, {bad_char, bad_char, bad_char}, not_binary);
     EXPECT_EQ(nullptr, reader.get_data());
     EXPECT_EQ(0u, reader.get_byte_size());
-    run(check, false, {bad_char});
-    run(check_as_warning, false, {bad_char}, 'W');
+    run(check, false, {bad_char}, not_binary);
+    run(check_as_warning, false, {bad_char}, not_binary, 'W');
 
     write_file(path, mif("WIDTH=8; DEPTH=4;", "0: 12;"));
-    run(check, true, {});
+    run(check, true, {}, "");
+    run(read, true, {}, "");
 }
 
 TEST(HexData, FlattenedFromTheLowestAddress)

@@ -122,6 +122,12 @@ public:
     void set_required_size(DWORD size) { required_size = size; }
     bool read_mif_file();
     bool can_read_mif_file(bool errors_as_warnings);
+    // Why the file's text made the last read or check fail, after message
+    // 17925 or 17924: "line N: reason" (for example "line 7: data word
+    // '1FF' is wider than WIDTH 8"), or the reason alone where no line
+    // applies. Empty when the last call did not fail for a reason of the
+    // file's text (it succeeded, or the file could not be opened).
+    const std::string& get_error_text() const { return error_text; }
     // The reader's own array, bit k in byte k / 8 at position k % 8.
     const BYTE* get_data() const { return data.get(); }
     DWORD get_byte_size() const { return byte_size; }
@@ -133,4 +139,5 @@ private:
     DWORD bit_size;              // word size times word count
     std::shared_ptr<BYTE[]> data; // the packed words, null until a successful read
     DWORD required_size;         // expected size in bytes, 0 for none
+    std::string error_text;      // see get_error_text
 };
