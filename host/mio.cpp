@@ -279,6 +279,7 @@ private:
     bool next_plain_data_word();
     bool check_list_token(size_t count, const TOKEN& previous);
     bool check_data_word();
+    bool word_fits(std::string_view digits, bool negative) const;
     bool parse_end();
 
     TOKENIZER tokens_;
@@ -287,7 +288,8 @@ private:
     int address_radix_ = MIO_RADIX_HEX;
     // Set when the content begins: the most characters of a data word, the
     // most significant digits (leading zeros aside) of a decimal one, and
-    // the length up to which a word needs neither check.
+    // the length up to which a word needs none of the checks (its value
+    // fits WIDTH whatever its digits).
     size_t max_digits_ = 0;
     size_t max_decimal_digits_ = 0;
     size_t plain_digits_ = 0;
@@ -431,11 +433,17 @@ bool MIO_PARSER::parse_content()
 // bounds the time its conversion takes.
 void MIO_PARSER::set_word_limits()
 {
+    unsigned int radix = radix_of_mio(file_.data_radix_);
     max_digits_ = std::max<size_t>(file_.width_, 64);
     max_decimal_digits_ = size_t(-1);
-    if (radix_of_mio(file_.data_radix_) == 10)
+    if (radix == 10)
         max_decimal_digits_ = size_t(std::ceil(file_.width_ * std::log10(2.0))) + 1;
-    plain_digits_ = std::min(max_digits_, max_decimal_digits_);
+    // Digits of a value that always fits: WIDTH / bits per digit, or for
+    // decimal words those below 10^d <= 2^WIDTH (a little short of the
+    // bound, so that rounding never lets a word through unchecked).
+    size_t fitting = radix == 10 ? size_t(std::max(0.0, file_.width_ * std::log10(2.0) - 1e-6))
+                                 : file_.width_ / (radix == 2 ? 1 : radix == 8 ? 3 : 4);
+    plain_digits_ = std::min({max_digits_, max_decimal_digits_, fitting});
 }
 
 // A : D...; or [A0..A1] : D...; with token_ on its first token.
@@ -504,7 +512,7 @@ bool MIO_PARSER::parse_data_words(const TOKEN& start, unsigned int first, unsign
     if (count > room)
         return fail(token_, "data words from address %s run beyond DEPTH %u", quoted(start).c_str(), file_.depth_);
     unsigned int end = range ? last : first + unsigned(count) - 1;
-    file_.entries_.push_back({first, end, unsigned(count), word});
+    file_.entries_.push_back({first, end, unsigned(count), word, start.line});
     return true;
 }
 
@@ -549,7 +557,57 @@ bool MIO_PARSER::check_data_word()
     if (negative && file_.width_ > MAX_NEGATIVE_WIDTH && all_digits(digits, 10))
         return fail(token_, "negative word %s needs a WIDTH of at most %u", quoted(token_).c_str(),
                     MAX_NEGATIVE_WIDTH);
-    return true;
+    if (word_fits(digits, negative))
+        return true;
+    if (negative)
+        return fail(token_, "negative word %s is below -2^%u, the least value of WIDTH %u", quoted(token_).c_str(),
+                    file_.width_ - 1, file_.width_);
+    return fail(token_, "data word %s is wider than WIDTH %u", quoted(token_).c_str(), file_.width_);
+}
+
+namespace {
+
+unsigned int bit_length(uint64_t value)
+{
+    unsigned int bits = 0;
+    for (; value != 0; value >>= 1)
+        ++bits;
+    return bits;
+}
+
+} // namespace
+
+// True when the word's value fits WIDTH bits: its digits as an unsigned
+// number, or under DATA_RADIX DEC -digits as a two's complement number
+// (at least -2^(WIDTH-1)). A word with a character that is no digit of the
+// radix is left to the conversion, which refuses it.
+bool MIO_PARSER::word_fits(std::string_view digits, bool negative) const
+{
+    unsigned int radix = radix_of_mio(file_.data_radix_);
+    size_t first = digits.find_first_not_of('0');
+    if (first == std::string_view::npos || !all_digits(digits, radix))
+        return true;
+    digits = digits.substr(first);
+    uint64_t bits = 0;
+    bool power_of_two = false;
+    if (radix != 10) {
+        uint64_t digit_bits = radix == 2 ? 1 : radix == 8 ? 3 : 4;
+        bits = (digits.size() - 1) * digit_bits + bit_length(digit_value(digits[0], radix));
+    } else if (digits.size() <= 19) { // below 2^64
+        uint64_t value = 0;
+        for (char c : digits)
+            value = value * 10 + unsigned(c - '0');
+        bits = bit_length(value);
+        power_of_two = (value & (value - 1)) == 0;
+    } else {
+        std::string binary;
+        mio_number::convert(digits, 10, 2, binary);
+        bits = binary.size();
+        power_of_two = binary.find('1', 1) == std::string::npos;
+    }
+    if (!negative)
+        return bits <= file_.width_;
+    return bits < file_.width_ || (bits == file_.width_ && power_of_two);
 }
 
 // ; and the end of the text, with token_ on END.
@@ -761,6 +819,15 @@ void MIO_FILE::get_words_any_order(std::vector<std::string>& words, NEGATIVE_WOR
 const std::string& MIO_FILE::get_error_text() const
 {
     return error_;
+}
+
+size_t MIO_FILE::get_word_line(unsigned int address) const
+{
+    for (auto entry = entries_.rbegin(); entry != entries_.rend(); ++entry) {
+        if (entry->first <= address && address <= entry->last)
+            return entry->line;
+    }
+    return 0;
 }
 
 void mio_set_max_words(unsigned int count)

@@ -16,11 +16,13 @@
 // UNS) are HEX when not given. Keywords ignore case; "--" comments run to the
 // end of the line, "%" comments to the next "%". Later entries override
 // earlier ones; words no entry sets read "0". Data words keep the digits as
-// written (they are checked later by big_radix_conversion) and have at most
-// WIDTH digits (64 for narrower words); a decimal word (DEC or UNS) has, its
-// leading zeros aside, at most ceil(WIDTH x log10(2)) + 1 digits. Under
-// DATA_RADIX DEC a word "-n" is stored as the decimal digits of its two's
-// complement at WIDTH bits (WIDTH of at most 65536 for such words).
+// written (a character that is no digit of the radix is left for
+// big_radix_conversion to refuse) and have at most WIDTH digits (64 for
+// narrower words); a decimal word (DEC or UNS) has, its leading zeros aside,
+// at most ceil(WIDTH x log10(2)) + 1 digits. The value of a word must fit
+// WIDTH bits. Under DATA_RADIX DEC a word "-n" is stored as the decimal
+// digits of its two's complement at WIDTH bits, and must be at least
+// -2^(WIDTH-1) (WIDTH of at most 65536 for such words).
 #pragma once
 
 #include <cstddef>
@@ -53,6 +55,9 @@ public:
     void get_data_words(std::vector<std::string>& words) const;
     // What went wrong in the last failed call, with its line ("line 7: ...").
     const std::string& get_error_text() const;
+    // The line of the entry that sets the word at address (the last entry
+    // that covers it); 0 when no entry does.
+    size_t get_word_line(unsigned int address) const;
 
 private:
     friend class MIO_PARSER;
@@ -65,6 +70,7 @@ private:
         unsigned int last;
         unsigned int count;
         size_t word;
+        size_t line; // where the entry begins
     };
 
     struct NEGATIVE_WORDS; // negative decimal words met by get_data_words

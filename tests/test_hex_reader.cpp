@@ -159,8 +159,11 @@ TEST(HexReader, MessagesForBrokenFiles)
         {"no records here\n", "17922O:File IN" + invalid},
         {lines({hex_record(0, 0, {1}), "", bad_sum, END_RECORD}),
          "17920O:Checksum on line 3 does not match expected checksum\n"},
-        // A failure before any block was closed reports only 17922.
-        {lines({bad_sum}), "17922O:File IN" + invalid},
+        // A failure before any block was closed names its line, then says
+        // that the file gave no block.
+        {lines({bad_sum}), "17920O:Checksum on line 1 does not match expected checksum\n17922O:File IN" + invalid},
+        {lines({hex_record(0, 0, {1}), ":0100"}),
+         "17920O:Checksum on line 2 does not match expected checksum\n17922O:File IN" + invalid},
         // A record of the wrong length for its count is malformed.
         {closed + lines({":0200000001FD", END_RECORD}),
          "17920O:Checksum on line 3 does not match expected checksum\n"},
@@ -261,6 +264,11 @@ TEST(HexReader, ErrorsAsWarningsAndDepthWarnings)
     EXPECT_EQ('W', r.messages[1].type);
     EXPECT_EQ(0u, r.messages[1].text.find("Memory depth (0) in the Memory Initialization File \""));
     EXPECT_NE(std::string::npos, r.messages[1].text.find("is less than the flash memory depth (16)."));
+    // A failure before any block was closed gives both errors as warnings.
+    r = read_hex(lines({bad_sum}), false, true);
+    EXPECT_EQ("17920W:Checksum on line 1 does not match expected checksum\n", texts({r.messages.at(0)}));
+    EXPECT_EQ(17922u, r.messages.at(1).id);
+    EXPECT_EQ('W', r.messages.at(1).type);
 
     // The depth is the highest end over the blocks, whatever their order.
     std::string text = lines({hex_record(0x20, 0, {1, 2}), hex_record(0x10, 0, {3}), END_RECORD});
@@ -306,6 +314,48 @@ TEST(HexReader, CopiesShareTheListAndRereadsStartAfresh)
     holder.set_hex_list(new PGMIO_HEX_LIST);
     holder.set_hex_list(holder.get_hex_list());
     PGMIO_HEX_READER other = holder;
+}
+
+// A list the caller has seen and a later read or set_hex_list replaced is
+// the caller's to delete; the reader releases the lists it holds and those
+// the caller never saw.
+TEST(HexReader, ReplacedListsStayWithTheCaller)
+{
+    TEMP_DIR dir;
+    write_file(dir.file("a.hex"), lines({hex_record(4, 0, {1}), END_RECORD}));
+    auto delete_list = [](PGMIO_HEX_LIST* list) {
+        pgmio_delete_hex_blocks(*list);
+        delete list;
+    };
+    PGMIO_HEX_READER reader;
+    reader.set_file(dir.file("a.hex"));
+    auto read = [&] { issued_by([&] { EXPECT_TRUE(reader.read_hex_file(false, false)); }); };
+    read();
+    PGMIO_HEX_LIST* first = reader.get_hex_list();
+    read();
+    ASSERT_NE(first, reader.get_hex_list());
+    EXPECT_EQ(1u, first->size());
+    delete_list(first);
+    // A list handed in goes back to the caller when a read replaces it.
+    PGMIO_HEX_LIST* mine = new PGMIO_HEX_LIST;
+    PGMIO_HEX_LIST* second = reader.get_hex_list();
+    reader.set_hex_list(mine);
+    delete_list(second);
+    read();
+    delete_list(mine);
+    // Lists never looked at are the reader's, blocks and all.
+    read();
+    read();
+    // While a copy still holds a list, it stays with the copies.
+    PGMIO_HEX_LIST* shared = reader.get_hex_list();
+    {
+        PGMIO_HEX_READER copy = reader;
+        read();
+        EXPECT_EQ(shared, copy.get_hex_list());
+        EXPECT_EQ(1u, shared->size());
+        pgmio_delete_hex_blocks(*shared);
+    }
+    pgmio_delete_hex_blocks(*reader.get_hex_list());
 }
 
 TEST(HexReader, RecordFieldsAndTheirChecks)

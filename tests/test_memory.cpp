@@ -32,6 +32,14 @@ std::vector<BYTE> continuous(const std::string& path)
     return data ? std::vector<BYTE>(data.get(), data.get() + size) : std::vector<BYTE>{};
 }
 
+std::vector<unsigned int> ids_of(const std::vector<MSG_RECORD>& messages)
+{
+    std::vector<unsigned int> ids;
+    for (const MSG_RECORD& m : messages)
+        ids.push_back(m.id);
+    return ids;
+}
+
 std::vector<BYTE> memory(const std::string& path, DWORD& width, DWORD& depth)
 {
     DWORD size = 0;
@@ -89,6 +97,8 @@ TEST(MifReader, WordsPackLeastSignificantFirst)
     EXPECT_EQ(0x21, copy.get_data()[0]);
 }
 
+// Every failure issues its message, and get_error_text tells the line and
+// the reason where the file's text is at fault.
 TEST(MifReader, MessagesForBadFiles)
 {
     TEMP_DIR dir;
@@ -98,7 +108,7 @@ TEST(MifReader, MessagesForBadFiles)
     const std::string invalid = "17925:File " + path + " is not a valid Memory Initialization File";
     const std::string bad_char = "17924:Found invalid character in MIF file " + path;
     auto run = [&](const std::function<bool()>& read, bool expected, std::vector<std::string> texts,
-                   char type = 'O') {
+                   const std::string& reason, char type = 'O') {
         bool ok = !expected;
         std::vector<MSG_RECORD> messages = issued_by([&] { ok = read(); });
         EXPECT_EQ(expected, ok);
@@ -108,26 +118,33 @@ TEST(MifReader, MessagesForBadFiles)
             EXPECT_EQ(type, m.type);
         }
         EXPECT_EQ(texts, seen);
+        EXPECT_EQ(reason, reader.get_error_text());
     };
     auto read = [&] { return reader.read_mif_file(); };
     auto check = [&] { return reader.can_read_mif_file(false); };
     auto check_as_warning = [&] { return reader.can_read_mif_file(true); };
 
-    run(read, false, {invalid});
+    // A file that cannot be opened has no reason in its text.
+    run(read, false, {invalid}, "");
     write_file(path, "WIDTH=8; DEPTH=2; CONTENT BEGIN 0 : 1;");
-    run(read, false, {invalid});
-    run(check_as_warning, false, {invalid}, 'W');
+    run(read, false, {invalid}, "line 1: missing END");
+    run(check_as_warning, false, {invalid}, "line 1: missing END", 'W');
+    write_file(path, mif("WIDTH=8; DEPTH=2;", "0 : FF;\n1 : 1FF;"));
+    run(read, false, {invalid}, "line 4: data word '1FF' is wider than WIDTH 8");
 
-    // Every bad word is shown by a read; a check stops at the first.
-    write_file(path, mif("WIDTH=8; DEPTH=4; DATA_RADIX=BIN;", "0: 12; 1: 1; 2: 102;"));
-    run(read, false, {bad_char, bad_char});
+    // Every bad word is shown by a read; a check stops at the first. The
+    // reason names the entry of the first.
+    write_file(path, mif("WIDTH=8; DEPTH=4; DATA_RADIX=BIN;", "0: 1;\n[1..2]: 12;\n3: 102;"));
+    const std::string not_binary = "line 4: a data word holds a character that is not a BIN digit";
+    run(read, false, {bad_char, bad_char, bad_char}, not_binary);
     EXPECT_EQ(nullptr, reader.get_data());
     EXPECT_EQ(0u, reader.get_byte_size());
-    run(check, false, {bad_char});
-    run(check_as_warning, false, {bad_char}, 'W');
+    run(check, false, {bad_char}, not_binary);
+    run(check_as_warning, false, {bad_char}, not_binary, 'W');
 
     write_file(path, mif("WIDTH=8; DEPTH=4;", "0: 12;"));
-    run(check, true, {});
+    run(check, true, {}, "");
+    run(read, true, {}, "");
 }
 
 TEST(HexData, FlattenedFromTheLowestAddress)
@@ -160,18 +177,31 @@ TEST(HexData, FlattenedFromTheLowestAddress)
     write_file(path, top + END_RECORD + "\n");
     EXPECT_EQ(std::vector<BYTE>(16, 0xEE), hex_data(path, size, lowest));
     EXPECT_EQ(0xFFFFFFF0u, lowest);
-    write_file(path, hex_record(0, 0, {1}) + "\n" + top + END_RECORD + "\n");
-    EXPECT_EQ(std::vector<BYTE>{}, hex_data(path, size, lowest));
-    EXPECT_EQ(0u, size);
 
-    // Missing and broken files give nothing, with the reader's message.
-    EXPECT_EQ(std::vector<BYTE>{}, hex_data(dir.file("none.hex"), size, lowest));
-    EXPECT_EQ(0xFFFFFFFFu, lowest);
-    write_file(path, ":0100000001FF\n");
-    std::vector<MSG_RECORD> messages = issued_by([&] { hex_data(path, size, lowest); });
-    ASSERT_EQ(1u, messages.size());
-    EXPECT_EQ(17922u, messages[0].id);
-    EXPECT_EQ(0u, size);
+    // Files that give no image give nothing, each with its reason: the
+    // reader's message, or 17922 for a file without a usable image.
+    const std::string none = dir.file("none.hex");
+    const struct {
+        std::string text;
+        std::vector<unsigned int> ids;
+    } cases[] = {
+        {hex_record(0, 0, {1}) + "\n" + top + END_RECORD + "\n", {17922}}, // beyond a 32-bit size
+        {":0100000001FF\n", {17920, 17922}},
+        {hex_record(0, 4, {0, 1}) + "\n" + END_RECORD + "\n", {17922}}, // no data bytes
+        {"", {17923}},
+    };
+    for (const auto& c : cases) {
+        // An empty text stands for a missing file.
+        std::string file = c.text.empty() ? none : path;
+        write_file(path, c.text);
+        lowest = 5;
+        std::vector<MSG_RECORD> messages =
+            issued_by([&] { EXPECT_EQ(std::vector<BYTE>{}, hex_data(file, size, lowest)); });
+        EXPECT_EQ(0u, size);
+        EXPECT_EQ(0xFFFFFFFFu, lowest);
+        EXPECT_EQ(c.ids, ids_of(messages)) << c.text;
+        EXPECT_NE(std::string::npos, messages.back().text.find(file)) << c.text;
+    }
 }
 
 TEST(HexData, ContinuousRunsFromAddressZero)
@@ -195,9 +225,13 @@ TEST(HexData, ContinuousRunsFromAddressZero)
     };
     for (const std::string& file : broken) {
         write_file(path, file);
-        EXPECT_EQ(std::vector<BYTE>{}, continuous(path)) << file;
+        std::vector<MSG_RECORD> messages = issued_by([&] { EXPECT_EQ(std::vector<BYTE>{}, continuous(path)); });
+        EXPECT_EQ(std::vector<unsigned int>{17922}, ids_of(messages)) << file;
     }
-    EXPECT_EQ(std::vector<BYTE>{}, continuous(dir.file("none.hex")));
+    std::vector<MSG_RECORD> messages =
+        issued_by([&] { EXPECT_EQ(std::vector<BYTE>{}, continuous(dir.file("none.hex"))); });
+    EXPECT_EQ(std::vector<unsigned int>{17923}, ids_of(messages));
+    EXPECT_EQ("Can't save or open file " + dir.file("none.hex"), messages.at(0).text);
 }
 
 TEST(MemoryFile, OneWordPerLine)

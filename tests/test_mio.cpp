@@ -61,16 +61,16 @@ TEST(MioFile, EntryFormsRadixesCommentsAndOverrides)
         {"WIDTH=8;DEPTH=4;ADDRESS_RADIX=DEC;DATA_RADIX=UNS;CONTENT BEGIN [0..3]:1; 2:5; [1..2]:7; 1:9; END;",
          MIO_RADIX_UNS, {"1", "9", "7", "1"}},
         {"WIDTH=8;DEPTH=9;ADDRESS_RADIX=UNS;DATA_RADIX=DEC;CONTENT BEGIN\n"
-         "0 : -1 -300 -0 -256 -257 -128 -00001 -12A 42; END;",
-         MIO_RADIX_DEC, {"255", "212", "0", "0", "255", "128", "255", "-12A", "42"}},
+         "0 : -1 -127 -0 -128 -00128 255 -00001 -12A 42; END;",
+         MIO_RADIX_DEC, {"255", "129", "0", "128", "128", "255", "255", "-12A", "42"}},
         {"WIDTH=200;DEPTH=2;DATA_RADIX=DEC;CONTENT BEGIN [0..1] : -1; END;", MIO_RADIX_DEC,
          {"1606938044258990275541962092341162602522202993782792835301375",
           "1606938044258990275541962092341162602522202993782792835301375"}},
         {"WIDTH=70;DEPTH=3;DATA_RADIX=DEC;CONTENT BEGIN 1 : -5; END;", MIO_RADIX_DEC,
          {"0", "1180591620717411303419", "0"}},
-        // A decimal word of 8 bits has up to 4 digits, its leading zeros aside.
-        {"WIDTH=8;DEPTH=3;DATA_RADIX=DEC;CONTENT BEGIN 0 : 0000000000000255 9999 -0009999; END;", MIO_RADIX_DEC,
-         {"0000000000000255", "9999", "241"}},
+        // Leading zeros do not count against WIDTH.
+        {"WIDTH=8;DEPTH=3;DATA_RADIX=DEC;CONTENT BEGIN 0 : 0000000000000255 0128 -0000128; END;", MIO_RADIX_DEC,
+         {"0000000000000255", "0128", "128"}},
     };
     for (const auto& c : cases) {
         MIO_FILE file(true);
@@ -140,6 +140,47 @@ TEST(MioFile, SyntaxFailuresNameTheirLine)
         EXPECT_EQ(c.error, file.get_error_text()) << c.text;
         EXPECT_EQ(0u, file.get_number_of_words());
         EXPECT_TRUE(words_of(file).empty());
+    }
+}
+
+// A data word's value must fit WIDTH bits, in every radix; a negative
+// decimal word must be at least -2^(WIDTH-1). Leading zeros do not count,
+// and a word with a character that is no digit is left to the conversion.
+TEST(MioFile, WordsWiderThanWidthNameTheirLine)
+{
+    const std::string two_70 = "1180591620717411303424", two_69 = "590295810358705651712";
+    const struct {
+        const char* radix;
+        unsigned int width;
+        std::string fits, too_wide; // too_wide empty: nothing to refuse
+    } cases[] = {
+        {"HEX", 8, "FF 000FF 0", "1FF"},
+        {"HEX", 5, "1F 0001f", "20"},
+        {"HEX", 1, "1 0", "2"},
+        {"HEX", 4, "G7 XYZ", ""},
+        {"BIN", 3, "111 0000111", "1000"},
+        {"OCT", 7, "177", "200"},
+        {"UNS", 8, "255 00255", "256"},
+        {"DEC", 8, "255 -128 -0 -000128", "256"},
+        {"DEC", 8, "-1", "-129"},
+        {"DEC", 1, "1 -1", "-2"},
+        {"DEC", 70, "1180591620717411303423 -" + two_69, two_70},
+        {"DEC", 70, "0", "-590295810358705651713"},
+        {"UNS", 64, "18446744073709551615", "18446744073709551616"},
+    };
+    for (const auto& c : cases) {
+        std::string head = "WIDTH=" + std::to_string(c.width) + ";\nDEPTH=4;\nDATA_RADIX=" + c.radix +
+                           ";\nCONTENT BEGIN\n0 : " + c.fits + ";\n";
+        MIO_FILE file(true);
+        EXPECT_TRUE(read_mif_text(file, head + "END;")) << head << file.get_error_text();
+        if (c.too_wide.empty())
+            continue;
+        EXPECT_FALSE(read_mif_text(file, head + "[1..3] :\n" + c.too_wide + ";\nEND;")) << head;
+        std::string error = c.too_wide[0] == '-'
+                                ? "negative word '" + c.too_wide + "' is below -2^" + std::to_string(c.width - 1) +
+                                      ", the least value of WIDTH " + std::to_string(c.width)
+                                : "data word '" + c.too_wide + "' is wider than WIDTH " + std::to_string(c.width);
+        EXPECT_EQ("line 7: " + error, file.get_error_text());
     }
 }
 

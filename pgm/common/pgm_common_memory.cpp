@@ -3,9 +3,9 @@
 // file of one word per line.
 #include "pgm/h/pgm_common.h"
 
-#include "host/fio.h"
 #include "host/mem.h"
 #include "pgm/common/pgm_check.h"
+#include "pgm/common/pgm_common_catalogue.h"
 #include "pgm/h/pgmio_hex_reader.h"
 
 #include <algorithm>
@@ -19,11 +19,10 @@ namespace {
 // The blocks of a hexadecimal record file, released with this object.
 class HEX_BLOCKS {
 public:
-    // Reads the file; false when it is missing or the read fails.
+    // Reads the file; false when the read fails, with the reader's message
+    // (17923 for a file that is missing or cannot be opened).
     bool read(const std::string& filepath)
     {
-        if (!FIO_FILE_SYSTEM::exists(filepath))
-            return false;
         reader_.set_file(filepath);
         if (!reader_.read_hex_file(false, false))
             return false;
@@ -138,6 +137,19 @@ std::unique_ptr<BYTE[]> pgmio_join_hex_blocks(const PGMIO_HEX_LIST& list, QWORD 
     return data;
 }
 
+namespace {
+
+// A file that reads without error and still gives no image: no data bytes,
+// an image beyond a 32-bit size, or no run from address 0. The reader's
+// message for a file that yields nothing, 17922, says so.
+BYTE* no_image(const std::string& filepath)
+{
+    pgm_msg_issue(*pgm_msg_invalid_hex_file(filepath), false);
+    return NULL;
+}
+
+} // namespace
+
 BYTE* PGM_COMMON::read_hex_data(std::string filepath, DWORD& size, DWORD& lowest_address)
 {
     size = 0;
@@ -148,7 +160,7 @@ BYTE* PGM_COMMON::read_hex_data(std::string filepath, DWORD& size, DWORD& lowest
     PGMIO_HEX_EXTENT extent = pgmio_hex_extent(blocks.list());
     // An image whose size does not fit 32 bits is not made.
     if (extent.size == 0 || extent.size > QWORD(DWORD(-1)))
-        return NULL;
+        return no_image(filepath);
     std::unique_ptr<BYTE[]> data = pgmio_flatten_hex_blocks(blocks.list(), extent);
     size = DWORD(extent.size);
     lowest_address = DWORD(extent.lowest);
@@ -163,7 +175,7 @@ BYTE* PGM_COMMON::read_continuous_hex_data(std::string filepath, DWORD& size)
         return NULL;
     QWORD file_size = pgmio_hex_run_size(blocks.list());
     if (file_size == 0 || file_size > QWORD(DWORD(-1)))
-        return NULL;
+        return no_image(filepath);
     std::unique_ptr<BYTE[]> data = pgmio_join_hex_blocks(blocks.list(), file_size);
     size = DWORD(file_size);
     return data.release();

@@ -444,22 +444,118 @@ void PGMIO_HEX_READER::READ_STATE::finish_without_end_record()
         close_block();
 }
 
+// The lists that a reader and its copies hold: for each, how many of them
+// hold it and whether the caller has seen it. The rules are in the header.
+class PGMIO_HEX_READER::LIST_KEEPING {
+public:
+    // One more reader holds the list, which the keeping takes when it is new to it.
+    void hold(PGMIO_HEX_LIST* list, bool seen)
+    {
+        if (list == nullptr)
+            return;
+        auto kept = find(list);
+        if (kept == lists_.end()) {
+            lists_.push_back({std::unique_ptr<PGMIO_HEX_LIST>(list), 0, false});
+            kept = lists_.end() - 1;
+        }
+        ++kept->holders;
+        kept->seen = kept->seen || seen;
+    }
+
+    void see(PGMIO_HEX_LIST* list)
+    {
+        auto kept = find(list);
+        if (kept != lists_.end())
+            kept->seen = true;
+    }
+
+    // One reader lets the list go: replaced when a read or set_hex_list
+    // put another in its place, otherwise because the reader goes.
+    void let_go(PGMIO_HEX_LIST* list, bool replaced)
+    {
+        auto kept = find(list);
+        if (kept == lists_.end() || --kept->holders > 0)
+            return;
+        if (!kept->seen)
+            pgmio_delete_hex_blocks(*kept->list);
+        else if (replaced)
+            kept->list.release(); // the caller's now
+        lists_.erase(kept);
+    }
+
+private:
+    struct KEPT {
+        std::unique_ptr<PGMIO_HEX_LIST> list;
+        unsigned holders; // readers whose current list it is
+        bool seen;        // handed out by get_hex_list or in by set_hex_list
+    };
+
+    std::vector<KEPT>::iterator find(PGMIO_HEX_LIST* list)
+    {
+        return std::find_if(lists_.begin(), lists_.end(), [list](const KEPT& kept) { return kept.list.get() == list; });
+    }
+
+    std::vector<KEPT> lists_; // a few at a time: a list nobody holds leaves at once
+};
+
 PGMIO_HEX_READER::PGMIO_HEX_READER()
     : hex_list(nullptr), segment_base(0), current_address(0), absolute(false), checksum(0), required_size(0),
-      lists_(std::make_shared<std::vector<std::unique_ptr<PGMIO_HEX_LIST>>>())
+      lists_(std::make_shared<LIST_KEEPING>())
 {
+}
+
+PGMIO_HEX_READER::PGMIO_HEX_READER(const PGMIO_HEX_READER& other)
+    : file(other.file), hex_list(other.hex_list), segment_base(other.segment_base),
+      current_address(other.current_address), absolute(other.absolute), checksum(other.checksum),
+      required_size(other.required_size), lists_(other.lists_)
+{
+    lists_->hold(hex_list, false);
+}
+
+// The reader lets its list go as if it went, and holds the other's list.
+PGMIO_HEX_READER& PGMIO_HEX_READER::operator=(const PGMIO_HEX_READER& other)
+{
+    if (this == &other)
+        return *this;
+    other.lists_->hold(other.hex_list, false);
+    lists_->let_go(hex_list, false);
+    file = other.file;
+    hex_list = other.hex_list;
+    segment_base = other.segment_base;
+    current_address = other.current_address;
+    absolute = other.absolute;
+    checksum = other.checksum;
+    required_size = other.required_size;
+    lists_ = other.lists_;
+    return *this;
+}
+
+PGMIO_HEX_READER::~PGMIO_HEX_READER()
+{
+    lists_->let_go(hex_list, false);
+}
+
+PGMIO_HEX_LIST* PGMIO_HEX_READER::get_hex_list() const
+{
+    lists_->see(hex_list);
+    return hex_list;
 }
 
 void PGMIO_HEX_READER::set_hex_list(PGMIO_HEX_LIST* list)
 {
-    hex_list = list;
-    if (list == nullptr)
+    replace_list(list, true);
+}
+
+void PGMIO_HEX_READER::replace_list(PGMIO_HEX_LIST* list, bool seen)
+{
+    if (list == hex_list) {
+        if (seen)
+            lists_->see(list);
         return;
-    for (const auto& kept : *lists_) {
-        if (kept.get() == list)
-            return;
     }
-    lists_->emplace_back(list);
+    lists_->hold(list, seen);
+    lists_->let_go(hex_list, true);
+    hex_list = list;
 }
 
 void PGMIO_HEX_READER::remove_extra_chars(std::string& line)
@@ -613,8 +709,7 @@ bool PGMIO_HEX_READER::read_hex_file(bool reverse_bits, bool errors_as_warnings)
         pgm_msg_file_io_error(std::string(file))->post();
         return false;
     }
-    lists_->push_back(std::make_unique<PGMIO_HEX_LIST>());
-    hex_list = lists_->back().get();
+    replace_list(new PGMIO_HEX_LIST, false);
     // Every read starts outside any extended address.
     segment_base = 0;
     current_address = 0;
@@ -622,6 +717,10 @@ bool PGMIO_HEX_READER::read_hex_file(bool reverse_bits, bool errors_as_warnings)
     std::unique_ptr<MSG_O> message;
     bool error = !READ_STATE(*this, reverse_bits).read_all(input, message);
     if (hex_list->empty()) {
+        // The record that stopped the read still tells where; 17922 then
+        // says what the file as a whole is, as callers expect.
+        if (message)
+            pgm_msg_issue(*message, errors_as_warnings);
         message = pgm_msg_invalid_hex_file(std::string(file));
         error = true;
     }

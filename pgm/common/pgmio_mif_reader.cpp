@@ -27,18 +27,34 @@ int conversion_code(int radix)
 }
 
 // Prepares the host library to read path; with pad, as for a full read.
-// Null after showing or posting message 17925 when the file cannot be parsed.
-std::unique_ptr<MIO_FILE> open_mif(const std::string& path, bool pad, bool errors_as_warnings)
+// Null after showing or posting message 17925 when the file cannot be
+// parsed, with the parser's reason in error_text (none for a file that
+// cannot be opened).
+std::unique_ptr<MIO_FILE> open_mif(const std::string& path, bool pad, bool errors_as_warnings,
+                                   std::string& error_text)
 {
     auto mio = std::make_unique<MIO_FILE>(true);
     mio->set_file_type(1);
     mio->set_file_name(path);
     if (pad)
         mio->set_pad_type_and_char(1, '1');
-    if (mio->can_proceed_with_read() && mio->read_file(0, 0))
+    bool opened = mio->can_proceed_with_read();
+    if (opened && mio->read_file(0, 0))
         return mio;
+    error_text = opened ? mio->get_error_text() : "";
     pgm_msg_issue(*pgm_msg_invalid_mif_file(path), errors_as_warnings);
     return nullptr;
+}
+
+// The reason for message 17924 at the word of the address.
+std::string bad_word_text(const MIO_FILE& mio, size_t address)
+{
+    static const char* const RADIXES[] = {"BIN", "HEX", "UNS", "DEC", "OCT"};
+    int radix = mio.get_memory_radix();
+    std::string text;
+    MEM_DETAIL::stl_raw_sprintf(text, "line %zu: a data word holds a character that is not a %s digit",
+                mio.get_word_line(unsigned(address)), radix >= 0 && radix < 5 ? RADIXES[radix] : "DATA_RADIX");
+    return text;
 }
 
 // The bits of the 8 binary digits at digits, the last one as bit 0 (the
@@ -86,12 +102,15 @@ bool PGMIO_MIF_READER::read_mif_file()
     byte_size = 0;
     bit_size = 0;
     data.reset();
+    error_text.clear();
     std::string full_path = file.fullpath();
-    std::unique_ptr<MIO_FILE> mio = open_mif(full_path, true, false);
+    std::unique_ptr<MIO_FILE> mio = open_mif(full_path, true, false, error_text);
     if (!mio)
         return false;
     QWORD bits = QWORD(mio->get_word_size()) * mio->get_number_of_words();
     if (bits > QWORD(DWORD(-1))) {
+        MEM_DETAIL::stl_raw_sprintf(error_text, "WIDTH %u x DEPTH %u is above %u bits", mio->get_word_size(),
+                    mio->get_number_of_words(), unsigned(DWORD(-1)));
         pgm_msg_issue(*pgm_msg_invalid_mif_file(full_path), false);
         return false;
     }
@@ -107,6 +126,8 @@ bool PGMIO_MIF_READER::read_mif_file()
     std::string binary;
     for (size_t w = 0; w < words.size() && index < bit_size; ++w) {
         if (big_radix_conversion(words[w], binary, code, 0, 0) == 1) {
+            if (!shown)
+                error_text = bad_word_text(*mio, w);
             pgm_msg_issue(*pgm_msg_mif_invalid_char(full_path), false);
             shown = true;
             continue;
@@ -128,16 +149,18 @@ bool PGMIO_MIF_READER::read_mif_file()
 
 bool PGMIO_MIF_READER::can_read_mif_file(bool errors_as_warnings)
 {
+    error_text.clear();
     std::string full_path = file.fullpath();
-    std::unique_ptr<MIO_FILE> mio = open_mif(full_path, false, errors_as_warnings);
+    std::unique_ptr<MIO_FILE> mio = open_mif(full_path, false, errors_as_warnings, error_text);
     if (!mio)
         return false;
     int code = conversion_code(mio->get_memory_radix());
     std::vector<std::string> words;
     mio->get_data_words(words);
     std::string binary;
-    for (const std::string& word : words) {
-        if (big_radix_conversion(word, binary, code, 0, 0) == 1) {
+    for (size_t w = 0; w < words.size(); ++w) {
+        if (big_radix_conversion(words[w], binary, code, 0, 0) == 1) {
+            error_text = bad_word_text(*mio, w);
             pgm_msg_issue(*pgm_msg_mif_invalid_char(full_path), errors_as_warnings);
             return false;
         }

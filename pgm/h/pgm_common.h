@@ -148,8 +148,13 @@ public:
 
     // ---- Memory contents (pgm_common_memory.cpp) ----
     // A hexadecimal record file as one image from its lowest address, gaps 0.
+    // Null when the file gives none, with the reason issued as the reader's
+    // catalogue message: 17923 for a file that cannot be opened, 17920 to
+    // 17922 for a broken file, and 17922 for a file without data bytes or
+    // whose image would pass a 32-bit size.
     static BYTE* read_hex_data(std::string filepath, DWORD& size, DWORD& lowest_address);
-    // A hexadecimal record file whose blocks run on from address 0.
+    // A hexadecimal record file whose blocks run on from address 0. Null as
+    // read_hex_data, and with message 17922 when the blocks do not run on.
     static BYTE* read_continuous_hex_data(std::string filepath, DWORD& size);
     // A text file of one word per line ("b" binary, "0x" hexadecimal or a number).
     static BYTE* read_memory_file(std::string filepath, DWORD& width, DWORD& depth, DWORD& size);

@@ -50,21 +50,33 @@ QWORD pgmio_hex_run_size(const PGMIO_HEX_LIST& list);
 // The bytes of such a run, of run_size bytes, in list order.
 std::unique_ptr<BYTE[]> pgmio_join_hex_blocks(const PGMIO_HEX_LIST& list, QWORD run_size);
 
+// Ownership of the list objects (the vectors; the blocks in a list always
+// belong to whoever holds the list, and the reader never deletes a block the
+// caller may have seen):
+// - The reader holds one list at a time, its current list, and deletes it
+//   when the reader goes (or is assigned another). Copies of a reader hold
+//   the same list; it is deleted once, when the last reader holding it
+//   lets it go.
+// - When a read or set_hex_list replaces the current list, a list the caller
+//   has seen (got from get_hex_list, or handed in with set_hex_list) stays
+//   with the caller once no copy of the reader holds it any more: the caller
+//   deletes it, after its blocks, whenever it likes. A list the caller never
+//   saw is deleted by the reader with its blocks.
+// - The caller never deletes a list that a reader still holds.
 class PGMIO_HEX_READER {
 public:
     PGMIO_HEX_READER();
-    // Copies share the lists: whichever copy goes last releases them, once.
-    PGMIO_HEX_READER(const PGMIO_HEX_READER& other) = default;
-    PGMIO_HEX_READER& operator=(const PGMIO_HEX_READER& other) = default;
-    ~PGMIO_HEX_READER() = default;
+    PGMIO_HEX_READER(const PGMIO_HEX_READER& other);
+    PGMIO_HEX_READER& operator=(const PGMIO_HEX_READER& other);
+    ~PGMIO_HEX_READER();
 
     void set_file(FIO_PATH path) { file = path; }
     void set_absolute(bool value) { absolute = value; }
     bool get_absolute() const { return absolute; }
     void set_required_size(DWORD size) { required_size = size; }
-    // The reader takes the list object (not its blocks) into its keeping.
+    // The list becomes the current list (see the ownership rules above).
     void set_hex_list(PGMIO_HEX_LIST* list);
-    PGMIO_HEX_LIST* get_hex_list() const { return hex_list; }
+    PGMIO_HEX_LIST* get_hex_list() const;
 
     void remove_extra_chars(std::string& line);
     bool parse_hex_string(const std::string* current_string, std::string* number_of_string,
@@ -75,11 +87,17 @@ public:
     // record stops the read with message 17920 for its line when its sum is
     // wrong, when a field is not hexadecimal digits only, when its data are
     // not as long as its type needs (01: none, 02 and 04: 2 bytes, 03 and
-    // 05: 4 bytes) or when its data would pass address 0xFFFFFFFF.
+    // 05: 4 bytes) or when its data would pass address 0xFFFFFFFF. When
+    // such a record stops a read before any block was closed, message 17920
+    // names its line and message 17922 follows, for the file gave no block.
     bool read_hex_file(bool reverse_bits, bool errors_as_warnings);
 
 private:
-    class READ_STATE; // one pass of read_hex_file
+    class READ_STATE;   // one pass of read_hex_file
+    class LIST_KEEPING; // the lists the reader and its copies hold
+
+    // Makes list the current list, letting the one before go.
+    void replace_list(PGMIO_HEX_LIST* list, bool seen);
 
     FIO_PATH file;                // the file to read
     PGMIO_HEX_LIST* hex_list;     // blocks of the last read in file order; null before any
@@ -88,8 +106,8 @@ private:
     bool absolute;                // the caller's flag, kept for the caller
     DWORD checksum;               // byte sum of the record being checked
     DWORD required_size;          // expected memory depth in bytes, 0 for none
-    // Every list this reader and its copies have held; released with the last copy.
-    std::shared_ptr<std::vector<std::unique_ptr<PGMIO_HEX_LIST>>> lists_;
+    // The lists this reader and its copies hold, shared by the copies.
+    std::shared_ptr<LIST_KEEPING> lists_;
 };
 
 class PGMIO_MIF_READER {
@@ -104,6 +122,12 @@ public:
     void set_required_size(DWORD size) { required_size = size; }
     bool read_mif_file();
     bool can_read_mif_file(bool errors_as_warnings);
+    // Why the file's text made the last read or check fail, after message
+    // 17925 or 17924: "line N: reason" (for example "line 7: data word
+    // '1FF' is wider than WIDTH 8"), or the reason alone where no line
+    // applies. Empty when the last call did not fail for a reason of the
+    // file's text (it succeeded, or the file could not be opened).
+    const std::string& get_error_text() const { return error_text; }
     // The reader's own array, bit k in byte k / 8 at position k % 8.
     const BYTE* get_data() const { return data.get(); }
     DWORD get_byte_size() const { return byte_size; }
@@ -115,4 +139,5 @@ private:
     DWORD bit_size;              // word size times word count
     std::shared_ptr<BYTE[]> data; // the packed words, null until a successful read
     DWORD required_size;         // expected size in bytes, 0 for none
+    std::string error_text;      // see get_error_text
 };
