@@ -217,6 +217,32 @@ TEST(Hmac, Rfc4231Cases)
     EXPECT_INTERNAL_ERROR(PGM_COMMON::get_block_hmac256(nullptr, 0, nullptr, 4), "key != NULL || key_size == 0");
 }
 
+TEST(Digest, PiecesGiveTheDigestOfTheWhole)
+{
+    std::vector<BYTE> data(100000);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = BYTE(i * 7919 >> 5);
+    const std::vector<BYTE> key = bytes_of("Jefe");
+    // Pieces cut at 0, 1, a block boundary, an odd place and the end.
+    const size_t cuts[] = {0, 1, 64, 12345, data.size()};
+    for (DWORD size : {DWORD(32), DWORD(48), DWORD(64), DWORD(0)}) {
+        PGM_COMMON_DIGEST digest = size ? PGM_COMMON_DIGEST(size) : PGM_COMMON_DIGEST(key.data(), DWORD(key.size()));
+        for (size_t i = 0; i + 1 < std::size(cuts); ++i)
+            digest.add(data.data() + cuts[i], cuts[i + 1] - cuts[i]);
+        std::vector<BYTE> whole = digest.finish();
+        BYTE* block = size ? PGM_COMMON::get_block_sha(data.data(), DWORD(data.size()), size)
+                           : PGM_COMMON::get_block_hmac256(data.data(), DWORD(data.size()), key.data(),
+                                                            DWORD(key.size()));
+        EXPECT_EQ(owned_hex(block, size ? size : 32), hex_of(whole)) << size;
+        EXPECT_INTERNAL_ERROR(digest.add(data.data(), 1), "!state_->finished");
+        EXPECT_INTERNAL_ERROR(digest.finish(), "!state_->finished");
+    }
+    PGM_COMMON_DIGEST empty(32);
+    EXPECT_EQ("e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855", hex_of(empty.finish()));
+    EXPECT_INTERNAL_ERROR(PGM_COMMON_DIGEST(20), "digest_size == 32 || digest_size == 48 || digest_size == 64");
+    EXPECT_INTERNAL_ERROR(PGM_COMMON_DIGEST(nullptr, 4), "key != NULL || key_size == 0");
+}
+
 TEST(Drbg, KnownAnswerVectors)
 {
     std::vector<DRBG_VECTOR> vectors = drbg_vectors();

@@ -433,7 +433,9 @@ TEST(Zip, ArchivesOfOtherTools)
     const std::string image = read_file(PGM_SOURCE_DIR "/tests/data/peer/image.bin");
     using CONTENTS = std::vector<std::pair<std::string, std::string>>;
     const CONTENTS two = {{"readme.txt", "hello\n"}, {"dir/image.bin", image}};
-    for (const char* name : {"python_stored.zip", "infozip_stored.zip"}) {
+    // infozip_plain.zip is plain "zip -0": its local and central headers hold
+    // extra fields of different lengths, which the format allows.
+    for (const char* name : {"python_stored.zip", "infozip_stored.zip", "infozip_plain.zip"}) {
         EXPECT_EQ(two, read_archive(ZIP_DATA + name)) << name;
         PGM_COMMON_ZIP_FILE_LIST members;
         ASSERT_EQ("", PGM_COMMON_ZIP::get_files(ZIP_DATA + name, members.list));
@@ -453,6 +455,71 @@ TEST(Zip, ArchivesOfOtherTools)
     wanted.filename = "dir\\image.bin";
     EXPECT_EQ("", PGM_COMMON_ZIP::get_file(ZIP_DATA + "infozip_stored.zip", wanted));
     EXPECT_EQ(image, std::string(reinterpret_cast<const char*>(wanted.data), wanted.size));
+}
+
+TEST(Zip, CentralDirectoryListsAndTestsEveryMethod)
+{
+    struct CASE {
+        const char* archive;
+        WORD method; // of both members
+    };
+    for (const CASE& c : {CASE{"python_stored.zip", 0}, CASE{"infozip_plain.zip", 0}, CASE{"python_deflated.zip", 8}}) {
+        std::vector<PGM_COMMON_ZIP_ENTRY> entries;
+        ASSERT_EQ("", PGM_COMMON_ZIP::list_files(ZIP_DATA + c.archive, entries)) << c.archive;
+        ASSERT_EQ(2u, entries.size());
+        EXPECT_EQ("readme.txt", entries[0].filename);
+        EXPECT_EQ("dir/image.bin", entries[1].filename);
+        EXPECT_EQ(6u, entries[0].size);
+        EXPECT_EQ(3000u, entries[1].size);
+        EXPECT_EQ(0x363A3020u, entries[0].crc);
+        EXPECT_EQ(0xC9830904u, entries[1].crc);
+        EXPECT_EQ(PEER_DATE, entries[1].date);
+        for (const PGM_COMMON_ZIP_ENTRY& entry : entries) {
+            EXPECT_EQ(c.method, entry.method) << c.archive;
+            EXPECT_EQ("", PGM_COMMON_ZIP::test_file(ZIP_DATA + c.archive, entry)) << c.archive;
+        }
+    }
+
+    TEMP_DIR dir;
+    const std::string deflated = read_file(ZIP_DATA + "python_deflated.zip");
+    std::vector<PGM_COMMON_ZIP_ENTRY> entries;
+    ASSERT_EQ("", PGM_COMMON_ZIP::list_files(ZIP_DATA + "python_deflated.zip", entries));
+    const size_t image_data = entries[1].local_header_offset + 30 + entries[1].filename.size();
+    struct DAMAGE {
+        size_t at;
+        const char* reason;
+    };
+    for (const DAMAGE& d : {DAMAGE{image_data + 1000, "Member dir/image.bin is damaged: its CRC-32 does not match"},
+                            DAMAGE{image_data, "Member dir/image.bin is damaged: its data cannot be read whole"},
+                            DAMAGE{entries[1].local_header_offset, "Member dir/image.bin has no local file header "
+                                                                   "where the central directory places it"}}) {
+        std::string damaged = deflated;
+        damaged[d.at] = char(damaged[d.at] ^ 0x55);
+        write_file(dir.file("damaged.zip"), damaged);
+        EXPECT_EQ(d.reason, PGM_COMMON_ZIP::test_file(dir.file("damaged.zip"), entries[1]));
+    }
+    PGM_COMMON_ZIP_ENTRY other = entries[0];
+    other.method = 12;
+    EXPECT_EQ("Member readme.txt is compressed with method 12, which is not supported",
+              PGM_COMMON_ZIP::test_file(ZIP_DATA + "python_deflated.zip", other));
+    other.flags = 1;
+    EXPECT_EQ("Member readme.txt is encrypted, which is not supported",
+              PGM_COMMON_ZIP::test_file(ZIP_DATA + "python_deflated.zip", other));
+
+    // The directory alone is read: an archive whose members are cut away
+    // still lists, while one without its end record does not.
+    std::vector<PGM_COMMON_ZIP_ENTRY> none;
+    write_file(dir.file("cut.zip"), deflated.substr(0, deflated.size() - 1));
+    EXPECT_EQ("Unable to locate end of central directory signature",
+              PGM_COMMON_ZIP::list_files(dir.file("cut.zip"), none));
+    std::string counted = deflated;
+    counted[counted.size() - 12] = 3; // total entries
+    write_file(dir.file("counted.zip"), counted);
+    EXPECT_EQ("ZIP file end of central directory entry counts do not match the central directory",
+              PGM_COMMON_ZIP::list_files(dir.file("counted.zip"), none));
+    EXPECT_EQ("Unable to open zip file " + dir.file("none.zip") + " or zip file empty",
+              PGM_COMMON_ZIP::list_files(dir.file("none.zip"), none));
+    EXPECT_TRUE(none.empty());
 }
 
 TEST(Zip, OtherToolsReadOurArchives)

@@ -2,6 +2,7 @@
 // process-wide pseudo-random sources and the fingerprint of the running
 // process and host that seeds one of them.
 #include "pgm/h/pgm_common.h"
+#include "pgm/h/pgm_common_digest.h"
 
 #include "host/cpt.h"
 #include "host/gen.h"
@@ -11,6 +12,7 @@
 
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
+#include <openssl/core_names.h>
 #include <openssl/hmac.h>
 #include <openssl/sha.h>
 
@@ -188,4 +190,69 @@ BYTE* PGM_COMMON::get_unique_info(bool with_time)
     const size_t index = sha_input.size();
     PGM_CHECK(index == sha_input_size);
     return get_block_sha256(sha_input.data(), DWORD(sha_input_size));
+}
+
+// ---- Digests in pieces ----
+
+struct PGM_COMMON_DIGEST::STATE {
+    ~STATE()
+    {
+        EVP_MD_CTX_free(digest);
+        EVP_MAC_CTX_free(mac);
+    }
+    EVP_MD_CTX* digest = nullptr; // SHA-2, or null for HMAC
+    EVP_MAC_CTX* mac = nullptr;   // HMAC, or null for SHA-2
+    bool finished = false;
+};
+
+PGM_COMMON_DIGEST::PGM_COMMON_DIGEST(DWORD digest_size) : state_(std::make_unique<STATE>())
+{
+    PGM_CHECK(digest_size == 32 || digest_size == 48 || digest_size == 64);
+    const EVP_MD* md = digest_size == 32 ? EVP_sha256() : digest_size == 48 ? EVP_sha384() : EVP_sha512();
+    state_->digest = EVP_MD_CTX_new();
+    PGM_CHECK_TEXT(state_->digest != nullptr && EVP_DigestInit_ex(state_->digest, md, nullptr) == 1,
+                   "EVP_DigestInit_ex");
+}
+
+PGM_COMMON_DIGEST::PGM_COMMON_DIGEST(const BYTE* key, DWORD key_size) : state_(std::make_unique<STATE>())
+{
+    PGM_CHECK(key != NULL || key_size == 0);
+    std::unique_ptr<EVP_MAC, void (*)(EVP_MAC*)> hmac(EVP_MAC_fetch(nullptr, "HMAC", nullptr), EVP_MAC_free);
+    PGM_CHECK_TEXT(hmac != nullptr, "EVP_MAC_fetch");
+    state_->mac = EVP_MAC_CTX_new(hmac.get());
+    char sha256[] = "SHA256";
+    OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, sha256, 0), OSSL_PARAM_END};
+    PGM_CHECK_TEXT(state_->mac != nullptr &&
+                       EVP_MAC_init(state_->mac, key != NULL ? key : NO_BYTES, key_size, params) == 1,
+                   "EVP_MAC_init");
+}
+
+PGM_COMMON_DIGEST::~PGM_COMMON_DIGEST() = default;
+
+void PGM_COMMON_DIGEST::add(const BYTE* data, size_t size)
+{
+    PGM_CHECK(!state_->finished);
+    PGM_CHECK(data != NULL || size == 0);
+    if (size == 0)
+        return;
+    int done = state_->digest ? EVP_DigestUpdate(state_->digest, data, size)
+                              : EVP_MAC_update(state_->mac, data, size);
+    PGM_CHECK_TEXT(done == 1, "digest update");
+}
+
+std::vector<BYTE> PGM_COMMON_DIGEST::finish()
+{
+    PGM_CHECK(!state_->finished);
+    state_->finished = true;
+    std::vector<BYTE> digest(EVP_MAX_MD_SIZE);
+    if (state_->digest) {
+        unsigned int length = 0;
+        PGM_CHECK_TEXT(EVP_DigestFinal_ex(state_->digest, digest.data(), &length) == 1, "EVP_DigestFinal_ex");
+        digest.resize(length);
+    } else {
+        size_t length = 0;
+        PGM_CHECK_TEXT(EVP_MAC_final(state_->mac, digest.data(), &length, digest.size()) == 1, "EVP_MAC_final");
+        digest.resize(length);
+    }
+    return digest;
 }

@@ -167,10 +167,10 @@ PGM_COMMON_ZIP_FILE::~PGM_COMMON_ZIP_FILE()
 }
 
 // The CRC routine counts bits in 32 bits, so long members go in pieces.
-DWORD PGM_COMMON_ZIP::get_crc32(const BYTE* data, DWORD size)
+DWORD PGM_COMMON_ZIP::get_crc32(const BYTE* data, DWORD size, DWORD before)
 {
     const DWORD piece = DWORD(1) << 28;
-    DWORD crc = 0xFFFFFFFF;
+    DWORD crc = ~before;
     for (DWORD done = 0; done < size; done += std::min(piece, size - done)) {
         DWORD count = std::min(piece, size - done);
         crc = PGM_COMMON::lsb_calculate_crc32(data + done, 0, count * 8, crc, 0xEDB88320, false, true);

@@ -22,62 +22,6 @@ namespace {
 const WORD ENCRYPTED_FLAG = 0x0001;
 const WORD DATA_DESCRIPTOR_FLAG = 0x0008;
 
-const char* const SIZE_REASON = "Incorrect input zip file size";
-
-// Reads little-endian fields of an archive at a position that it advances.
-// A field that does not lie wholly inside the archive sets the reason.
-class FIELD_READER {
-public:
-    FIELD_READER(const BYTE* data, DWORD size, DWORD& position, std::string& reason)
-        : data_(data), size_(size), position_(position), reason_(reason)
-    {
-    }
-
-    bool bytes(DWORD count, const BYTE*& at)
-    {
-        if (QWORD(position_) + count > size_) {
-            reason_ = SIZE_REASON;
-            return false;
-        }
-        at = data_ + position_;
-        position_ += count;
-        return true;
-    }
-    bool skip(DWORD count)
-    {
-        const BYTE* at = nullptr;
-        return bytes(count, at);
-    }
-    bool text(DWORD count, std::string& value)
-    {
-        const BYTE* at = nullptr;
-        if (!bytes(count, at))
-            return false;
-        value.assign(reinterpret_cast<const char*>(at), count);
-        return true;
-    }
-    bool word(WORD& value) { return number(value); }
-    bool dword(DWORD& value) { return number(value); }
-    bool qword(QWORD& value) { return number(value); }
-
-private:
-    template <typename T> bool number(T& value)
-    {
-        const BYTE* at = nullptr;
-        if (!bytes(sizeof(T), at))
-            return false;
-        value = 0;
-        for (size_t i = sizeof(T); i-- > 0;)
-            value = T(value << 8 | at[i]);
-        return true;
-    }
-
-    const BYTE* data_;
-    DWORD size_;
-    DWORD& position_;
-    std::string& reason_;
-};
-
 bool fail(std::string& reason, const char* text)
 {
     reason = text;
@@ -379,7 +323,7 @@ std::string PGM_COMMON_ZIP::check_records(const std::vector<LOCAL_FILE_HEADER>& 
             return "ZIP data is corrupted";
         if (l.flags != c.flags || l.method != c.method || l.time != c.time || l.date != c.date || l.crc != c.crc ||
             l.compressed_size != c.compressed_size || l.uncompressed_size != c.uncompressed_size ||
-            l.name_length != c.name_length || l.extra_length != c.extra_length || l.name != c.name)
+            l.name_length != c.name_length || l.name != c.name)
             return "Local file field info and central directory field info are mismatch";
         if (l.offset != c.local_header_offset)
             return "ZIP file central directory local header offset does not match the local file header";

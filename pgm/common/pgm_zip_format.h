@@ -1,8 +1,10 @@
-// Record signatures of the ZIP format, shared by the archive reader and
-// writer.
+// Record signatures of the ZIP format and the reader of their fields,
+// shared by the archive reader, the lister and the writer.
 #pragma once
 
 #include "host/host_types.h"
+
+#include <string>
 
 const DWORD LOCAL_FILE_HEADER_SIGNATURE = 0x04034B50;
 const DWORD DATA_DESCRIPTOR_SIGNATURE = 0x08074B50;
@@ -12,3 +14,59 @@ const DWORD DIGITAL_SIGNATURE_SIGNATURE = 0x05054B50;
 const DWORD ZIP64_END_RECORD_SIGNATURE = 0x06064B50;
 const DWORD ZIP64_END_LOCATOR_SIGNATURE = 0x07064B50;
 const DWORD END_RECORD_SIGNATURE = 0x06054B50;
+
+inline const char* const SIZE_REASON = "Incorrect input zip file size";
+
+// Reads little-endian fields of an archive at a position that it advances.
+// A field that does not lie wholly inside the archive sets the reason.
+class FIELD_READER {
+public:
+    FIELD_READER(const BYTE* data, DWORD size, DWORD& position, std::string& reason)
+        : data_(data), size_(size), position_(position), reason_(reason)
+    {
+    }
+
+    bool bytes(DWORD count, const BYTE*& at)
+    {
+        if (QWORD(position_) + count > size_) {
+            reason_ = SIZE_REASON;
+            return false;
+        }
+        at = data_ + position_;
+        position_ += count;
+        return true;
+    }
+    bool skip(DWORD count)
+    {
+        const BYTE* at = nullptr;
+        return bytes(count, at);
+    }
+    bool text(DWORD count, std::string& value)
+    {
+        const BYTE* at = nullptr;
+        if (!bytes(count, at))
+            return false;
+        value.assign(reinterpret_cast<const char*>(at), count);
+        return true;
+    }
+    bool word(WORD& value) { return number(value); }
+    bool dword(DWORD& value) { return number(value); }
+    bool qword(QWORD& value) { return number(value); }
+
+private:
+    template <typename T> bool number(T& value)
+    {
+        const BYTE* at = nullptr;
+        if (!bytes(sizeof(T), at))
+            return false;
+        value = 0;
+        for (size_t i = sizeof(T); i-- > 0;)
+            value = T(value << 8 | at[i]);
+        return true;
+    }
+
+    const BYTE* data_;
+    DWORD size_;
+    DWORD& position_;
+    std::string& reason_;
+};

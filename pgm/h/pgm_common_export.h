@@ -17,6 +17,7 @@
 #include "pgm/h/pgm_brisol_fstream.h"
 #include "pgm/h/pgm_common.h"
 #include "pgm/h/pgm_common_cmd.h"
+#include "pgm/h/pgm_common_digest.h"
 #include "pgm/h/pgm_common_hmac_drbg.h"
 #include "pgm/h/pgm_common_msg.h"
 #include "pgm/h/pgm_common_zip.h"

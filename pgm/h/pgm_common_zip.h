@@ -24,6 +24,19 @@ struct PGM_COMMON_ZIP_FILE {
     WORD date = 0;        // MS-DOS date: (year - 1980) * 512 + month * 32 + day
 };
 
+// A member as the central directory of an archive describes it.
+struct PGM_COMMON_ZIP_ENTRY {
+    std::string filename;        // name as stored, "/" between folders
+    WORD method = 0;             // 0 stored, 8 deflated, ...
+    WORD flags = 0;              // general purpose bits; bit 0: encrypted
+    DWORD crc = 0;               // CRC-32 of the uncompressed bytes
+    DWORD compressed_size = 0;   // bytes in the archive
+    DWORD size = 0;              // bytes once uncompressed
+    WORD time = 0;               // MS-DOS time
+    WORD date = 0;               // MS-DOS date
+    DWORD local_header_offset = 0;
+};
+
 class PGM_COMMON_ZIP {
 public:
     // Writes the members to output (a ".zip" path), after the members of the
@@ -48,8 +61,18 @@ public:
     static std::string get_file(std::string filename, PGM_COMMON_ZIP_FILE& file);
     // Releases every record, from the back, and empties the vector.
     static void delete_files(std::vector<PGM_COMMON_ZIP_FILE*>& files);
-    // The standard ZIP CRC-32 of a member's bytes.
-    static DWORD get_crc32(const BYTE* data, DWORD size);
+    // The standard ZIP CRC-32 of a member's bytes; before is the CRC-32 of
+    // the bytes that come before them, for a CRC taken in pieces.
+    static DWORD get_crc32(const BYTE* data, DWORD size, DWORD before = 0);
+    // Appends an entry for every member named in the archive's central
+    // directory, which is all that is read (not the members' data), in
+    // archive order; members of every method are listed. The reason the
+    // directory cannot be read, empty on success (entries unchanged then).
+    static std::string list_files(std::string filename, std::vector<PGM_COMMON_ZIP_ENTRY>& entries);
+    // Reads the member of the entry from its local header on, inflating a
+    // deflated one, and checks its size and CRC-32; the reason it is not
+    // whole, naming the member, empty when it is.
+    static std::string test_file(std::string filename, const PGM_COMMON_ZIP_ENTRY& entry);
 
 private:
     friend struct PGM_COMMON_ZIP_TEST_ACCESS;
