@@ -8,19 +8,27 @@ JOBS       ?= $(shell nproc)
 
 CMAKE_FLAGS ?= -G Ninja -DPGM_WERROR=ON
 
-.PHONY: all deps build run test test-normal test-asan bench fuzz install clean
+.PHONY: all deps configure build tool run test test-normal test-asan bench fuzz install clean
 
 all: build
 
 deps:
 	@bash scripts/install-deps.sh
 
-build: deps
+configure: deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
-	@bash scripts/run-examples.sh $(BUILD)/pgmtool
+# The library and pgmtool only, without the test suite.
+tool: configure
+	cmake --build $(BUILD) -j $(JOBS) --target pgmtool
+
+# The examples' outputs stay in $(EXAMPLES_OUT) for a look afterwards.
+EXAMPLES_OUT ?= $(BUILD)/examples-out
+run: tool
+	@bash scripts/run-examples.sh $(BUILD)/pgmtool $(EXAMPLES_OUT)
 
 test: test-normal test-asan
 
@@ -46,7 +54,7 @@ fuzz:
 	cmake --build $(BUILD_FUZZ) -j $(JOBS)
 	bash scripts/run-fuzz.sh $(BUILD_FUZZ)/fuzz $(FUZZ_SECONDS)
 
-install: build
+install: tool
 	cmake --install $(BUILD) --prefix $${PREFIX:-/usr/local}
 
 clean:

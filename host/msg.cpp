@@ -1,9 +1,11 @@
 #include "host/msg.h"
 
 #include "host/cfg.h"
+#include "host/con.h"
 #include "host/mem.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <mutex>
@@ -27,6 +29,8 @@ std::vector<std::string>& debug_record()
     static std::vector<std::string>* record = new std::vector<std::string>; // never destroyed: used until exit
     return *record;
 }
+
+std::atomic<MSG_PRINTER> printer{nullptr}; // null: print_default
 
 struct REGISTERED_ID {
     unsigned int id;
@@ -103,6 +107,13 @@ const char* type_word(char type)
     }
 }
 
+void print_default(const MSG_RECORD& record)
+{
+    FILE* out = con_stream();
+    std::fprintf(out, "%s (%u): %s\n", type_word(record.type), record.id, record.text.c_str());
+    std::fflush(out);
+}
+
 } // namespace
 
 PGM_INTERNAL_ERROR::PGM_INTERNAL_ERROR(const std::string& text, const std::string& module, const std::string& file,
@@ -152,6 +163,13 @@ void MSG_BASE::fill_args(const char* text, ...)
     }
     va_end(args);
 
+    inserts_.assign(count, std::string());
+    for (unsigned number = 1; number <= count; ++number) {
+        auto insert = std::find_if(inserts.begin(), inserts.end(),
+                                   [number](const INSERT& i) { return i.number == number; });
+        if (insert != inserts.end())
+            inserts_[number - 1] = format_insert(*insert, texts[number], numbers[number]);
+    }
     std::string filled;
     size_t done = 0;
     for (const INSERT& insert : inserts) {
@@ -165,10 +183,16 @@ void MSG_BASE::fill_args(const char* text, ...)
 
 void MSG_BASE::issue(char as_type) const
 {
-    std::printf("%s (%u): %s\n", type_word(as_type), id_, text_.c_str());
-    std::fflush(stdout);
+    MSG_RECORD record{id_, as_type, text_, inserts_, line_};
+    MSG_PRINTER print = printer.load();
+    (print != nullptr ? print : print_default)(record);
     std::lock_guard<std::mutex> lock(record_mutex());
-    issued_record().push_back({id_, as_type, text_});
+    issued_record().push_back(std::move(record));
+}
+
+MSG_PRINTER msg_set_printer(MSG_PRINTER new_printer)
+{
+    return printer.exchange(new_printer);
 }
 
 MSG_INDEX& MSG_INDEX::get_default_index()

@@ -3,8 +3,9 @@
 //
 // Internal errors unwind: MSG_INTERNAL_ERROR::report throws
 // PGM_INTERNAL_ERROR, so the checking code never continues. Catalogue
-// messages that are issued are printed and also kept in a process-wide
-// record that msg_take_issued() hands out.
+// messages that are issued are printed (by default on the console stream
+// of host/con.h; a program may set its own printer) and also kept in a
+// process-wide record that msg_take_issued() hands out.
 #pragma once
 
 #include <cstdarg>
@@ -52,6 +53,11 @@ public:
 
     // Stores the text with its inserts filled in from the arguments.
     void fill_args(const char* text, ...);
+    // The inserts' values as shown, in insert-number order ("%1!d!" first).
+    const std::vector<std::string>& get_inserts() const { return inserts_; }
+    // The line of the user's file the message is about, 0 when none.
+    void set_line(int line) { line_ = line; }
+    int get_line() const { return line_; }
     void set_id(unsigned int id) { id_ = id; }
     unsigned int get_id() const { return id_; }
     void set_severity_level(int level) { severity_level_ = level; }
@@ -70,6 +76,8 @@ private:
     unsigned int id_ = 0;    // catalogue id, 0 until set
     int severity_level_ = 0; // warnings only
     std::string text_;       // formatted text shown to the user
+    std::vector<std::string> inserts_;
+    int line_ = 0;
 };
 
 class MSG_POST : public MSG_BASE {
@@ -136,7 +144,16 @@ struct MSG_RECORD {
     unsigned int id; // catalogue id
     char type;       // 'E', 'W' or 'O', as issued
     std::string text;
+    std::vector<std::string> inserts = {}; // as shown, in insert-number order
+    int line = 0;                          // line of the user's file, 0 when none
 };
+
+// Shows an issued message to the user. The default printer writes
+// "Error (17923): text" ("Warning", or "Info" for a prompt) to the console
+// stream.
+using MSG_PRINTER = void (*)(const MSG_RECORD& record);
+// Sets the printer (null: the default) and returns the one before.
+MSG_PRINTER msg_set_printer(MSG_PRINTER printer);
 
 // Returns the messages issued so far and forgets them.
 std::vector<MSG_RECORD> msg_take_issued();

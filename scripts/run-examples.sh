@@ -1,11 +1,23 @@
 #!/usr/bin/env bash
 # Runs pgmtool on the bundled example files and shows each command.
+# Usage: run-examples.sh [PGMTOOL [OUTPUT_FOLDER]]; the files the commands
+# write stay in OUTPUT_FOLDER (build/examples-out by default), made afresh.
 set -euo pipefail
 tool=$(realpath "${1:-build/pgmtool}")
 here=$(cd "$(dirname "$0")/.." && pwd)
 examples=$here/examples
-out=$(mktemp -d)
-trap 'rm -rf "$out"' EXIT
+out=${2:-$(dirname "$tool")/examples-out}
+# Only a folder this script made before is emptied.
+if [ -e "$out" ] && [ ! -e "$out/.pgmtool-examples" ] && [ -n "$(ls -A "$out")" ]; then
+  echo "$out holds files this script did not write; give another output folder" >&2
+  exit 1
+fi
+rm -rf "$out"
+mkdir -p "$out"
+out=$(realpath "$out")
+touch "$out/.pgmtool-examples"
+echo "pgmtool is $tool; the examples' outputs go to $out"
+echo
 
 show() {
   echo "\$ pgmtool $*"
@@ -24,11 +36,17 @@ show version
 for kind in crc16 x25 kermit crc32; do
   show crc "$examples/check_digits.txt" --kind=$kind
 done
-show crc "$examples/config_note.txt" --kind=crc32
+show crc "$examples/config_note.txt" --kind crc32
+echo "\$ cat check_digits.txt | pgmtool crc - --kind=crc32   (\"-\": standard input)"
+"$tool" crc - --kind=crc32 < "$examples/check_digits.txt"
+echo
 show trace --add="make run was here" --ini=PGM_DEBUG_TRACE=on --ini=PGM_ENABLE_PGMTOOL_DEBUG=on
 show trace
-echo "\$ pgmtool crc missing.bin --kind=crc32   (fails on purpose: exit code 2)"
+echo "\$ pgmtool crc missing.bin --kind=crc32   (fails on purpose: the error goes to standard error, exit code 2)"
 "$tool" crc missing.bin --kind=crc32 || echo "exit code $?"
+echo
+echo "\$ pgmtool crc check_digits.txt --kind=crc64   (a command-line mistake: exit code 1)"
+"$tool" crc "$examples/check_digits.txt" --kind=crc64 || echo "exit code $?"
 echo
 
 # Hexadecimal record files: a flash image with a gap and an extended
@@ -42,11 +60,14 @@ dump "$out/boot.bin"
 echo "\$ pgmtool hex2bin flash_image.hex flash.bin --continuous   (fails on purpose: exit code 2)"
 "$tool" hex2bin "$examples/flash_image.hex" "$out/flash.bin" --continuous || echo "exit code $?"
 echo
+echo "\$ pgmtool hex2bin boot.hex - | od -A x -t x1 -N 16   (\"-\": standard output; the summary goes to standard error)"
+"$tool" hex2bin "$examples/boot.hex" - | od -A x -t x1 -N 16
+echo
 
 # Memory contents.
 show mif2bin "$examples/rom.mif" "$out/rom.bin"
 dump "$out/rom.bin"
-show mif2bin "$examples/rom.mif" "$out/rom32.bin" --required_size=32
+show mif2bin "$examples/rom.mif" "$out/rom32.bin" --required-size=32
 show mem2bin "$examples/memory.txt" "$out/memory.bin"
 dump "$out/memory.bin"
 show mem2bin "$examples/memory.txt" "$out/memory8.bin" --depth=8
@@ -55,13 +76,13 @@ dump "$out/memory8.bin"
 # Bitstream forms: DAT to binary and back, ICD rows of bits to binary.
 show dat2rbf "$examples/bitstream.dat" "$out/bitstream.rbf"
 dump "$out/bitstream.rbf"
-show rbf2dat "$out/bitstream.rbf" "$out/bitstream.dat" --bytes_per_line=8
+show rbf2dat "$out/bitstream.rbf" "$out/bitstream.dat" --bytes-per-line 8
 echo "\$ cat bitstream.dat"
 cat "$out/bitstream.dat"
 echo
 show icd2bin "$examples/pattern.icd" "$out/pattern.bin"
 dump "$out/pattern.bin"
-show icd2bin "$examples/pattern.icd" "$out/pattern_reversed.bin" --last_line_first --highest_bit_first
+show icd2bin "$examples/pattern.icd" "$out/pattern_reversed.bin" --last-line-first --highest-bit-first
 dump "$out/pattern_reversed.bin"
 
 # ZIP archives of stored members: three examples archived under their own
@@ -90,6 +111,9 @@ head -12 "$out/pfg_job.xml"
 echo
 show xml "$out/pfg_job.xml" --kind=pfg
 show xml "$examples/pfg_job.xml" --kind=pfg --continue=WITHOUT_GOLDEN
-show xml "$examples/pfg_job.xml" --check_xsd="$here/tests/data/xml/pfg.xsd"
+show xml "$examples/pfg_job.xml" --check-xsd="$here/tests/data/xml/pfg.xsd"
 show xml "$examples/pfg_job.xml" --encode="$out/pfg_job.xml.enc"
 show xml "$out/pfg_job.xml.enc" --kind=pfg --encoded
+
+echo "The outputs are in $out:"
+ls "$out"

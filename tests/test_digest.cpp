@@ -133,11 +133,6 @@ std::set<DWORD> following_values(DWORD value)
     return next;
 }
 
-RUN_RESULT run_tool(const TEMP_DIR& dir, const std::string& arguments)
-{
-    return run_command("cd " + dir.path() + " && " + PGMTOOL_PATH + " " + arguments);
-}
-
 } // namespace
 
 TEST(Sha, FipsExamplesAndDispatch)
@@ -378,34 +373,38 @@ TEST(DigestTool, ShaAndHmacPrintLikeSha256sum)
     write_file(dir.file("abc"), "abc");
     write_file(dir.file("jefe"), "what do ya want for nothing?");
     write_file(dir.file("empty"), "");
-    const std::pair<const char*, const char*> runs[] = {
-        {"sha abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad  abc\n"},
-        {"sha abc --bits=384", "cb00753f45a35e8bb5a03d699ac65007272c32ab0eded1631a8b605a43ff5bed8086072ba1e7cc2358"
-                               "baeca134c825a7  abc\n"},
-        {"sha abc --bits=512", "ddaf35a193617abacc417349ae20413112e6fa4e89a97ea20a9eeee64b55d39a2192992a274fc1a836"
-                               "ba3c23a3feebbd454d4423643ce80e2a9ac94fa54ca49f  abc\n"},
-        {"hmac jefe --key=4A656665", "5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843  jefe\n"},
-        {"hmac empty --key=", "b613679a0814d9ec772f95d778c35fc5ff1697c493715653c6c712144292c5ad  empty\n"},
-    };
-    for (const auto& run : runs) {
-        RUN_RESULT result = run_tool(dir, run.first);
-        EXPECT_EQ(0, result.exit_code) << run.first;
-        EXPECT_EQ(run.second, result.output) << run.first;
-    }
+    const std::string abc256 = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+    expect_pgmtool({{"sha abc", 0, abc256 + "  abc\n", ""},
+                    {"sha - < abc", 0, abc256 + "  -\n", ""},
+                    {"sha abc --bits 384", 0,
+                     "cb00753f45a35e8bb5a03d699ac65007272c32ab0eded1631a8b605a43ff5bed8086072ba1e7cc2358"
+                     "baeca134c825a7  abc\n",
+                     ""},
+                    {"sha abc --bits=512", 0,
+                     "ddaf35a193617abacc417349ae20413112e6fa4e89a97ea20a9eeee64b55d39a2192992a274fc1a836"
+                     "ba3c23a3feebbd454d4423643ce80e2a9ac94fa54ca49f  abc\n",
+                     ""},
+                    {"hmac jefe --key=4A656665", 0,
+                     "5bdcc146bf60754e6a042426089575c75a003f089d2739839dec58b964ec3843  jefe\n", ""},
+                    {"hmac empty --key=", 0,
+                     "b613679a0814d9ec772f95d778c35fc5ff1697c493715653c6c712144292c5ad  empty\n", ""},
+                    {"hmac empty --key ''", 0,
+                     "b613679a0814d9ec772f95d778c35fc5ff1697c493715653c6c712144292c5ad  empty\n", ""}},
+                   dir.path());
 }
 
 TEST(DigestTool, DrbgAndRandomPrintOneLinePerCall)
 {
     TEMP_DIR dir;
     DRBG_VECTOR first = drbg_vectors().at(0);
-    RUN_RESULT drbg = run_tool(dir, "drbg --entropy=" + first["EntropyInput"] + " --nonce=" + first["Nonce"] +
-                                        " --bytes=128 --calls=2");
+    RUN_RESULT drbg = run_pgmtool("drbg --entropy=" + first["EntropyInput"] + " --nonce " + first["Nonce"] +
+                                  " --bytes=128 --calls=2");
     EXPECT_EQ(0, drbg.exit_code);
     EXPECT_EQ(first["ReturnedBits"] + "\n", drbg.output.substr(drbg.output.find('\n') + 1));
 
     // A new process seeds its generator from the clock on the first call.
     time_t before = std::time(nullptr);
-    RUN_RESULT random = run_tool(dir, "random --count=3");
+    RUN_RESULT random = run_pgmtool("random --count=3");
     time_t after = std::time(nullptr);
     EXPECT_EQ(0, random.exit_code);
     std::vector<DWORD> values;
@@ -414,7 +413,7 @@ TEST(DigestTool, DrbgAndRandomPrintOneLinePerCall)
         values.push_back(DWORD(std::stoul(line, nullptr, 16)));
     EXPECT_EQ(3u, values.size());
     EXPECT_TRUE(clock_sequence(values, before, after)) << random.output;
-    RUN_RESULT true_random = run_tool(dir, "random --true --count=2");
+    RUN_RESULT true_random = run_pgmtool("random --true --count=2");
     EXPECT_EQ(0, true_random.exit_code);
     EXPECT_EQ(22u, true_random.output.size()) << true_random.output; // "0x" + 8 digits + "\n", twice
 }
@@ -424,36 +423,26 @@ TEST(DigestTool, BadArgumentsAreUsageErrors)
     TEMP_DIR dir;
     write_file(dir.file("f"), "data");
     const std::string seed24 = "--entropy=" + std::string(32, '1') + " --nonce=" + std::string(16, '2');
-    const std::pair<std::string, const char*> runs[] = {
-        {"hmac f --key=4g", "Error: --key must be hexadecimal digits, two per byte, not \"4g\"\n"},
-        {"hmac f", "Error: hmac needs --key=HEX (--key= for the empty key)\n"},
-        {"hmac f --key= --key=00", "Error: --key is given twice\n"},
-        {"sha f --bits=160", "Error: --bits must be 256, 384 or 512, not 160\n"},
-        {"drbg " + seed24 + " --bytes=938", "Error: --bytes must be from 1 to 937, not 938\n"},
-        {"drbg " + seed24 + " --bytes=8 --calls=0", "Error: --calls must be at least 1, not 0\n"},
+    const std::pair<std::string, std::string> runs[] = {
+        {"hmac f --key=4g", "--key must be hexadecimal digits, two per byte, not \"4g\""},
+        {"hmac f", "hmac needs --key=HEX (--key= for the empty key)"},
+        {"hmac f --key= --key=00", "--key is given twice"},
+        {"drbg " + seed24 + " --bytes=938", "--bytes must be from 1 to 937, not 938"},
+        {"drbg " + seed24 + " --bytes=8 --calls=0", "--calls must be at least 1, not 0"},
         {"drbg --entropy=" + std::string(32, '1') + " --bytes=8",
-         "Error: The entropy and the nonce together must hold at least 24 bytes, not 16\n"},
-        {"drbg --nonce=00 --bytes=8", "Error: drbg needs --entropy=HEX\n"},
-        {"random --count=0", "Error: --count must be at least 1, not 0\n"},
+         "the entropy and the nonce together must hold at least 24 bytes, not 16"},
+        {"drbg --nonce=00 --bytes=8", "drbg needs --entropy=HEX"},
     };
     for (const auto& run : runs) {
-        RUN_RESULT result = run_tool(dir, run.first);
-        EXPECT_EQ(1, result.exit_code) << run.first;
-        EXPECT_EQ(run.second, result.output) << run.first;
+        std::string command = run.first.substr(0, run.first.find(' '));
+        expect_pgmtool({{run.first, 1, "",
+                         "pgmtool: error: " + run.second + "\nTry \"pgmtool " + command +
+                             " --help\" for more information.\n"}},
+                       dir.path());
     }
     write_file(dir.file("big"), "");
     std::filesystem::resize_file(dir.file("big"), QWORD(1) << 32); // sparse: it is never read
-    const std::pair<const char*, const char*> failures[] = {
-        {"sha none", "Error: Can't open none: No such file or directory\n"},
-        {"hmac big --key=00", "Error: big holds more than 4294967295 bytes, the most the library's digests take\n"}};
-    for (const auto& run : failures) {
-        RUN_RESULT result = run_tool(dir, run.first);
-        EXPECT_EQ(2, result.exit_code) << run.first;
-        EXPECT_EQ(run.second, result.output) << run.first;
-    }
-    for (const char* command : {"sha", "hmac", "drbg", "random"}) {
-        RUN_RESULT help = run_tool(dir, std::string(command) + " --help");
-        EXPECT_EQ(0, help.exit_code) << command;
-        EXPECT_NE(std::string::npos, help.output.find(std::string("   pgmtool ") + command + " ")) << command;
-    }
+    expect_pgmtool({{"hmac big --key=00", 2, "",
+                     "big: error: holds more than 4294967295 bytes, the most the library's digests take\n"}},
+                   dir.path());
 }

@@ -20,7 +20,7 @@ MSG_RECORD issue_one(MSG_BASE& message)
     });
     std::vector<MSG_RECORD> issued = msg_take_issued();
     EXPECT_EQ(1u, issued.size());
-    return issued.empty() ? MSG_RECORD{0, ' ', ""} : issued[0];
+    return issued.empty() ? MSG_RECORD{0, ' ', "", {}, 0} : issued[0];
 }
 
 } // namespace
@@ -126,6 +126,7 @@ TEST(Messages, FillArgsFormatsInsertsInNumberOrder)
     MSG_O message(nullptr);
     message.fill_args("%2!s! then %1!d! and %1!X! /100%/OTEST_ID", 255, "second");
     EXPECT_STREQ("second then 255 and FF /100%", message.get_msg_text_c_str());
+    EXPECT_EQ((std::vector<std::string>{"255", "second"}), message.get_inserts());
     MSG_E plain(nullptr);
     plain.fill_args("no inserts / here");
     EXPECT_STREQ("no inserts / here", plain.get_msg_text_c_str());
@@ -157,4 +158,64 @@ TEST(ConsoleMessages, PrefixIndentAndColours)
     EXPECT_EQ("\033[0mo\n\033[0m",
               capture_stdout([] { PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_TYPE(9), 0, "o"); }));
     con_force_console(-1);
+}
+
+namespace {
+
+std::vector<MSG_RECORD> printed; // what print_record was given
+
+void print_record(const MSG_RECORD& record)
+{
+    printed.push_back(record);
+}
+
+std::string stream_text(FILE* stream)
+{
+    std::fflush(stream);
+    std::rewind(stream);
+    std::string text;
+    for (int c = std::fgetc(stream); c != EOF; c = std::fgetc(stream))
+        text += char(c);
+    return text;
+}
+
+} // namespace
+
+TEST(Messages, PrinterTakesEveryIssuedMessageWithItsInsertsAndLine)
+{
+    printed.clear();
+    ASSERT_EQ(nullptr, msg_set_printer(print_record));
+    auto checksum = pgm_msg_hex_checksum_error(12);
+    checksum->set_line(12);
+    EXPECT_EQ("", capture_stdout([&] { checksum->prompt(nullptr); }));
+    EXPECT_EQ(print_record, msg_set_printer(nullptr));
+    ASSERT_EQ(1u, printed.size());
+    EXPECT_EQ(17920u, printed[0].id);
+    EXPECT_EQ((std::vector<std::string>{"12"}), printed[0].inserts);
+    EXPECT_EQ(12, printed[0].line);
+    std::vector<MSG_RECORD> issued = msg_take_issued(); // recorded as before
+    ASSERT_EQ(1u, issued.size());
+    EXPECT_EQ(printed[0].inserts, issued[0].inserts);
+    EXPECT_EQ((std::vector<std::string>{"100", "256", "m.mif"}),
+              issue_one(*pgm_msg_init_content_overflow(100, 256, "m.mif")).inserts);
+}
+
+TEST(ConsoleMessages, TheConsoleStreamTakesConsoleLinesAndCatalogueMessages)
+{
+    std::unique_ptr<FILE, int (*)(FILE*)> stream(std::tmpfile(), &std::fclose);
+    ASSERT_TRUE(stream);
+    con_set_stream(stream.get());
+    EXPECT_EQ(stream.get(), con_stream());
+    std::string shown = capture_stdout([] {
+        PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_ERROR, 0, "x");
+        pgm_msg_file_io_error("f.bin")->post();
+    });
+    con_set_stream(nullptr);
+    msg_take_issued();
+    EXPECT_EQ("", shown);
+    // A file is no console, whatever standard output is.
+    EXPECT_EQ("Error: x\nError (17923): Can't save or open file f.bin\n", stream_text(stream.get()));
+    EXPECT_FALSE(con_is_console(stream.get()));
+    EXPECT_EQ(stdout, con_stream());
+    EXPECT_EQ("p\n", capture_stdout([] { PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_PLAIN, 0, "p"); }));
 }

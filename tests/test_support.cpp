@@ -83,7 +83,7 @@ std::vector<MSG_RECORD> issued_by(const std::function<void()>& fn)
 RUN_RESULT run_command(const std::string& command_line)
 {
     std::string command = command_line + " 2>&1";
-    RUN_RESULT result{-1, ""};
+    RUN_RESULT result{-1, "", ""};
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe)
         return result;
@@ -94,4 +94,26 @@ RUN_RESULT run_command(const std::string& command_line)
     int status = pclose(pipe);
     result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
+}
+
+RUN_RESULT run_pgmtool(const std::string& arguments, const std::string& folder)
+{
+    TEMP_DIR errors;
+    std::string cd = folder.empty() ? "" : "cd '" + folder + "' && ";
+    // run_command adds "2>&1" for the outer braces: pgmtool's own standard
+    // error goes to the file. No run may wait for ever.
+    std::string tool = "timeout 60 " + std::string(PGMTOOL_PATH);
+    RUN_RESULT result = run_command("{ { " + cd + tool + " " + arguments + "; } 2> " + errors.file("err") + "; }");
+    result.error = read_file(errors.file("err"));
+    return result;
+}
+
+void expect_pgmtool(const std::vector<PGMTOOL_CASE>& cases, const std::string& folder)
+{
+    for (const PGMTOOL_CASE& c : cases) {
+        RUN_RESULT result = run_pgmtool(c.arguments, folder);
+        EXPECT_EQ(c.exit_code, result.exit_code) << c.arguments;
+        EXPECT_EQ(c.output, result.output) << c.arguments;
+        EXPECT_EQ(c.error, result.error) << c.arguments;
+    }
 }

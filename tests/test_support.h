@@ -53,8 +53,24 @@ std::vector<MSG_RECORD> issued_by(const std::function<void()>& fn);
 
 struct RUN_RESULT {
     int exit_code;
-    std::string output; // standard output and standard error
+    std::string output; // standard output (run_command: and standard error)
+    std::string error;  // standard error (run_pgmtool)
 };
 
 // Runs a shell command line; its exit code and everything it printed.
 RUN_RESULT run_command(const std::string& command_line);
+
+// Runs pgmtool with the arguments (shell words, so "< in" and "| cmd" work)
+// in the folder when one is given, with standard error kept apart.
+RUN_RESULT run_pgmtool(const std::string& arguments, const std::string& folder = "");
+
+// One pgmtool run and what it must give.
+struct PGMTOOL_CASE {
+    std::string arguments;
+    int exit_code;
+    std::string output; // standard output, exactly
+    std::string error;  // standard error, exactly
+};
+
+// Runs each case in the folder and checks all it gives.
+void expect_pgmtool(const std::vector<PGMTOOL_CASE>& cases, const std::string& folder = "");

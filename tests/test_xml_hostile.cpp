@@ -153,9 +153,7 @@ TEST(XmlHostileDepth, TheLoaderRefusesDeepNestingBeforeWalkingIt)
     }
     // The reported case: pgmtool ended by a stack overflow.
     write_file(job, deep_text_job(150000));
-    RUN_RESULT result = run_command(std::string(PGMTOOL_PATH) + " xml " + job + " --kind=pfg");
-    EXPECT_EQ(2, result.exit_code);
-    EXPECT_EQ("Error: " + deep + "\n", result.output);
+    expect_pgmtool({{"xml " + job + " --kind=pfg", 2, "", job + ": error: " + deep + "\n"}});
     // Empty elements end where they start: many of them side by side, or the
     // deepest level made of one, are within the limit.
     const std::string texts[] = {"<a>" + repeat("<b/>", 3 * LIMIT) + "</a>",

@@ -458,42 +458,32 @@ TEST(XmlParsePgmtool, LoadCheckWriteAndEncode)
                     "<raw_file type=\"RBF\" id=\"a\" __if_continue__=\"A\">x</raw_file>"
                     "<raw_file type=\"RBF\" id=\"b\">y</raw_file></raw_files></pfg>");
     write_file(dir.file("bad.xml"), "<pfg version=\"1\"><bitstreams><path>p</path></bitstreams></pfg>");
-    auto run = [](const std::string& arguments) {
-        return run_command(std::string(PGMTOOL_PATH) + " xml " + arguments);
-    };
-
-    RUN_RESULT result = run(job + " --kind=pfg --out=" + dir.file("out/copy.xml"));
-    EXPECT_EQ(0, result.exit_code);
-    EXPECT_EQ("pfg: 4 elements\nWritten to " + dir.file("out/copy.xml") + "\n", result.output);
+    write_file(dir.file("broken.xml"), "<pfg version=\"1\">\n<raw_files>\n</pfg>\n");
+    expect_pgmtool(
+        {{"xml job.xml --kind=pfg --out=out/copy.xml", 0, "pfg: 4 elements\nWritten to out/copy.xml\n", ""},
+         {"xml job.xml --kind pfg '--continue=B|C' --replace V=2 --xsd=" + JOB_XSD + " --out=f.xml", 0,
+          "pfg: 3 elements\nWritten to f.xml\n", ""},
+         {"xml bad.xml --kind=pfg", 2, "", "bad.xml: error: Parent element \"bitstreams\" does not support \"path\" "
+                                           "element\n"},
+         {"xml broken.xml --kind=pfg", 2, "",
+          "broken.xml:3: error: expected end of tag 'raw_files' (column 3)\n"
+          "broken.xml: error: Error during XML parsing\n"},
+         {"xml job.xml --kind=pfg --encoded", 2, "",
+          "job.xml: error: cannot be decoded: it is not an encoded file, or it is damaged "
+          "(!filestring.empty() && fail_reason == 0)\n"},
+         {"xml f.xml --check-xsd=" + JOB_XSD, 0, "f.xml conforms to " + JOB_XSD + "\n", ""},
+         {"xml job.xml --encode=job.enc", 0, "job.xml encoded to job.enc\n", ""},
+         {"xml job.enc --kind=pfg --encoded --skip=A", 0, "pfg: 4 elements\n", ""},
+         {"xml - --kind=pfg --out=- < job.xml", 0, written(load(job).get()),
+          "pfg: 4 elements\nWritten to <stdout>\n"}},
+        dir.path());
     EXPECT_EQ(written(load(job).get()), read_file(dir.file("out/copy.xml")));
-    result = run(job + " --kind=pfg '--continue=B|C' --replace=V=2 --xsd=" + JOB_XSD + " --out=" + dir.file("f.xml"));
-    EXPECT_EQ(0, result.exit_code) << result.output;
-    EXPECT_EQ("pfg: 3 elements\nWritten to " + dir.file("f.xml") + "\n", result.output);
     EXPECT_EQ(2u, load(dir.file("f.xml"))->version);
-
-    result = run(dir.file("bad.xml") + " --kind=pfg");
+    RUN_RESULT result = run_pgmtool("xml job.xml --check_xsd=" + JOB_XSD, dir.path());
     EXPECT_EQ(2, result.exit_code);
-    EXPECT_EQ("Error: Parent element \"bitstreams\" does not support \"path\" element\n", result.output);
-    result = run(job + " --kind=fbgen");
-    EXPECT_EQ(2, result.exit_code);
-    EXPECT_EQ("Error: --kind=fbgen: firmware-bitstream assembler descriptions arrive with a later version of the "
-              "library\n",
-              result.output);
+    EXPECT_EQ(0u, result.error.find("job.xml:1: error: ")) << result.error;
+    EXPECT_NE(std::string::npos, result.error.find("\njob.xml: error: does not conform to " + JOB_XSD + "\n"));
     for (const char* wrong :
-         {"", " --kind=nope", " --kind=pfg --check_xsd=x", " --check_xsd=x --out=y", " --continue="})
-        EXPECT_EQ(1, run(job + wrong).exit_code) << wrong;
-
-    result = run(dir.file("f.xml") + " --check_xsd=" + JOB_XSD);
-    EXPECT_EQ(0, result.exit_code);
-    EXPECT_EQ(dir.file("f.xml") + " conforms to " + JOB_XSD + "\n", result.output);
-    result = run(job + " --check_xsd=" + JOB_XSD);
-    EXPECT_EQ(2, result.exit_code);
-    EXPECT_EQ(0u, result.output.find("Error at file \"job.xml\", line 1, column ")) << result.output;
-
-    result = run(job + " --encode=" + dir.file("job.enc"));
-    EXPECT_EQ(0, result.exit_code);
-    EXPECT_EQ(job + " encoded to " + dir.file("job.enc") + "\n", result.output);
-    result = run(dir.file("job.enc") + " --kind=pfg --encoded --skip=A");
-    EXPECT_EQ(0, result.exit_code);
-    EXPECT_EQ("pfg: 4 elements\n", result.output);
+         {"", " --kind=nope", " --kind=pfg --check-xsd=x", " --check_xsd=x --out=y", " --continue="})
+        EXPECT_EQ(1, run_pgmtool("xml job.xml" + std::string(wrong), dir.path()).exit_code) << wrong;
 }

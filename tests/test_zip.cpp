@@ -545,15 +545,6 @@ TEST(Zip, OtherToolsReadOurArchives)
     EXPECT_EQ("readme.txt 6 0 True\nimage.bin 3000 0 True\nempty 0 0 True\n", listed.output);
 }
 
-namespace {
-
-RUN_RESULT run_zip(const TEMP_DIR& dir, const std::string& arguments)
-{
-    return run_command("cd " + dir.path() + " && " + PGMTOOL_PATH + " zip " + arguments);
-}
-
-} // namespace
-
 TEST(ZipTool, CreateListAppendAndExtract)
 {
     TEMP_DIR dir;
@@ -561,34 +552,32 @@ TEST(ZipTool, CreateListAppendAndExtract)
     write_file(dir.file("src/a.txt"), "abc");
     write_file(dir.file("src/sub/b.bin"), std::string("\0\1\2", 3));
     write_file(dir.file("src/empty"), "");
-    RUN_RESULT created = run_zip(dir, "--create out.zip src/a.txt src/sub/b.bin");
+    RUN_RESULT created = run_pgmtool("zip --create out.zip src/a.txt src/sub/b.bin", dir.path());
     EXPECT_EQ(0, created.exit_code) << created.output;
     EXPECT_EQ("out.zip written with 2 members\n", created.output);
-    created = run_zip(dir, "--create out.zip src/empty src/a.txt --append");
+    created = run_pgmtool("zip --create out.zip src/empty src/a.txt --append", dir.path());
     EXPECT_EQ("out.zip updated with 2 members\n", created.output);
-    RUN_RESULT listed = run_zip(dir, "--list out.zip");
+    RUN_RESULT listed = run_pgmtool("zip --list out.zip", dir.path());
     EXPECT_EQ(0, listed.exit_code);
     EXPECT_EQ("         3  0854897F  src/sub/b.bin\n"
               "         0  00000000  src/empty\n"
               "         3  352441C2  src/a.txt\n",
               listed.output);
-    RUN_RESULT extracted = run_zip(dir, "--extract out.zip --dir=out/here");
+    RUN_RESULT extracted = run_pgmtool("zip --extract out.zip --dir=out/here", dir.path());
     EXPECT_EQ(0, extracted.exit_code) << extracted.output;
     EXPECT_EQ("3 members extracted to out/here\n", extracted.output);
     for (const char* name : {"src/a.txt", "src/sub/b.bin", "src/empty"})
         EXPECT_EQ(read_file(dir.file(name)), read_file(dir.file(std::string("out/here/") + name))) << name;
 
-    EXPECT_EQ(1, run_zip(dir, "out.zip").exit_code);
-    EXPECT_EQ(1, run_zip(dir, "--create out.zip").exit_code);
-    EXPECT_EQ(1, run_zip(dir, "--extract out.zip").exit_code);
-    EXPECT_EQ(0, run_zip(dir, "--help").exit_code);
-    RUN_RESULT wrong = run_zip(dir, "--create out.jar src/a.txt");
-    EXPECT_EQ(2, wrong.exit_code);
-    EXPECT_EQ("Error: The archive name out.jar must end in \".zip\"\n", wrong.output);
+    for (const char* wrong : {"out.zip", "--create out.zip", "--extract out.zip", "--create out.jar src/a.txt"})
+        EXPECT_EQ(1, run_pgmtool(std::string("zip ") + wrong, dir.path()).exit_code) << wrong;
+    EXPECT_EQ(0, run_pgmtool("zip --help", dir.path()).exit_code);
     write_file(dir.file("bad.zip"), small_archive() + "x");
-    wrong = run_zip(dir, "--list bad.zip");
+    RUN_RESULT wrong = run_pgmtool("zip --list bad.zip", dir.path());
     EXPECT_EQ(2, wrong.exit_code);
-    EXPECT_EQ("Error: ZIP file is missing data\n", wrong.output);
+    EXPECT_EQ("bad.zip: error: ZIP file is missing data\n", wrong.error);
+    wrong = run_pgmtool("zip --list - < bad.zip", dir.path());
+    EXPECT_EQ("<stdin>: error: ZIP file is missing data\n", wrong.error);
 }
 
 TEST(ZipTool, ExtractionStaysInsideItsFolder)
@@ -608,11 +597,11 @@ TEST(ZipTool, ExtractionStaysInsideItsFolder)
     for (const auto& h : hostile) {
         TEMP_DIR dir;
         write_archive(dir.file("h.zip"), {{"good.txt", "good"}, {h.name, "evil"}});
-        RUN_RESULT result = run_zip(dir, "--extract h.zip --dir=out");
+        RUN_RESULT result = run_pgmtool("zip --extract h.zip --dir=out", dir.path());
         EXPECT_EQ(2, result.exit_code) << h.name;
         std::string name = h.name;
         PGM_COMMON::change_folder_slash(name);
-        EXPECT_EQ("Error: Member \"" + name + "\" of h.zip " + h.reason + "; nothing extracted\n", result.output);
+        EXPECT_EQ("h.zip: error: member \"" + name + "\" " + h.reason + "; nothing extracted\n", result.error);
         EXPECT_FALSE(std::filesystem::exists(dir.file("out"))) << h.name; // nothing written
     }
 
@@ -623,11 +612,11 @@ TEST(ZipTool, ExtractionStaysInsideItsFolder)
     std::filesystem::create_directory_symlink(dir.file("outside"), dir.file("out/link"));
     std::filesystem::create_symlink(dir.file("outside/target.txt"), dir.file("out/file_link"));
     write_archive(dir.file("l.zip"), {{"link/x.txt", "through the link"}});
-    RUN_RESULT result = run_zip(dir, "--extract l.zip --dir=out");
+    RUN_RESULT result = run_pgmtool("zip --extract l.zip --dir=out", dir.path());
     EXPECT_EQ(2, result.exit_code);
-    EXPECT_NE(std::string::npos, result.output.find("Can't open folder link of member link/x.txt")) << result.output;
+    EXPECT_EQ(0u, result.error.find("out: error: cannot open folder link of member link/x.txt")) << result.error;
     write_archive(dir.file("f.zip"), {{"file_link", "replaces the link"}, {"a/./b/../c.txt", "c"}});
-    result = run_zip(dir, "--extract f.zip --dir=out");
+    result = run_pgmtool("zip --extract f.zip --dir=out", dir.path());
     EXPECT_EQ(0, result.exit_code) << result.output;
     EXPECT_FALSE(std::filesystem::is_symlink(dir.file("out/file_link")));
     EXPECT_EQ("replaces the link", read_file(dir.file("out/file_link")));
@@ -645,17 +634,17 @@ TEST(ZipTool, AppendingNeverDropsOldMembers)
         const char* output;
     } cases[] = {
         {read_file(ZIP_DATA + "python_deflated.zip"),
-         "Error: Cannot append to ZIP archive out.zip, which cannot be read: Compression is not supported\n"},
+         "out.zip: error: Cannot append to ZIP archive out.zip, which cannot be read: Compression is not supported\n"},
         {stored.substr(0, stored.size() - 1),
-         "Error: Cannot append to ZIP archive out.zip, which cannot be read: Incorrect input zip file size\n"},
+         "out.zip: error: Cannot append to ZIP archive out.zip, which cannot be read: Incorrect input zip file size\n"},
         {"plain text", "out.zip was not a ZIP archive; replaced by one written with 1 member\n"},
         {stored, "out.zip updated with 1 member\n"},
     };
     for (const auto& c : cases) {
         write_file(dir.file("out.zip"), c.bytes);
-        RUN_RESULT result = run_zip(dir, "--create out.zip new.txt --append");
-        EXPECT_EQ(c.output, result.output);
-        const bool refused = result.output.rfind("Error: ", 0) == 0;
+        RUN_RESULT result = run_pgmtool("zip --create out.zip new.txt --append", dir.path());
+        EXPECT_EQ(c.output, result.output + result.error);
+        const bool refused = !result.error.empty();
         EXPECT_EQ(refused ? 2 : 0, result.exit_code) << c.output;
         if (refused)
             EXPECT_EQ(c.bytes, read_file(dir.file("out.zip"))) << c.output;
@@ -665,7 +654,7 @@ TEST(ZipTool, AppendingNeverDropsOldMembers)
     EXPECT_EQ(3u, read_archive(dir.file("out.zip")).size());
 
     // Files whose status tells no size are stored whole.
-    RUN_RESULT created = run_zip(dir, "--create proc.zip /proc/self/status");
+    RUN_RESULT created = run_pgmtool("zip --create proc.zip /proc/self/status", dir.path());
     EXPECT_EQ(0, created.exit_code) << created.output;
     const auto status = read_archive(dir.file("proc.zip"));
     ASSERT_EQ(1u, status.size());
@@ -679,12 +668,12 @@ TEST(ZipTool, ExtractionRefusesMembersThatCollide)
         NAMES names;
         const char* output;
     } cases[] = {
-        {{"a", "a/b"}, "Members \"a\" and \"a/b\" of c.zip need a as both a file and a folder"},
-        {{"d/a/b", "x", "d/a"}, "Members \"d/a/b\" and \"d/a\" of c.zip need d/a as both a file and a folder"},
-        {{"a/", "b", "a"}, "Members \"a/\" and \"a\" of c.zip need a as both a file and a folder"},
-        {{"x", "./x"}, "Members \"x\" and \"./x\" of c.zip are both written to x"},
-        {{"d\\f", "d/f"}, "Members \"d/f\" and \"d/f\" of c.zip are both written to d/f"},
-        {{"a/../b", "c", "b"}, "Members \"a/../b\" and \"b\" of c.zip are both written to b"},
+        {{"a", "a/b"}, "members \"a\" and \"a/b\" need a as both a file and a folder"},
+        {{"d/a/b", "x", "d/a"}, "members \"d/a/b\" and \"d/a\" need d/a as both a file and a folder"},
+        {{"a/", "b", "a"}, "members \"a/\" and \"a\" need a as both a file and a folder"},
+        {{"x", "./x"}, "members \"x\" and \"./x\" are both written to x"},
+        {{"d\\f", "d/f"}, "members \"d/f\" and \"d/f\" are both written to d/f"},
+        {{"a/../b", "c", "b"}, "members \"a/../b\" and \"b\" are both written to b"},
     };
     for (const auto& c : cases) {
         TEMP_DIR dir;
@@ -692,15 +681,15 @@ TEST(ZipTool, ExtractionRefusesMembersThatCollide)
         for (const std::string& name : c.names)
             contents.push_back({name, name.back() == '/' ? "" : "data"});
         write_archive(dir.file("c.zip"), contents);
-        RUN_RESULT result = run_zip(dir, "--extract c.zip --dir=out");
+        RUN_RESULT result = run_pgmtool("zip --extract c.zip --dir=out", dir.path());
         EXPECT_EQ(2, result.exit_code) << c.output;
-        EXPECT_EQ("Error: " + std::string(c.output) + "; nothing extracted\n", result.output);
+        EXPECT_EQ("c.zip: error: " + std::string(c.output) + "; nothing extracted\n", result.error);
         EXPECT_FALSE(std::filesystem::exists(dir.file("out"))) << c.output;
     }
     // Folder entries may repeat and hold members.
     TEMP_DIR dir;
     write_archive(dir.file("f.zip"), {{"d/", ""}, {"d/./", ""}, {"d/f", "f"}, {"e/f", "f"}});
-    RUN_RESULT result = run_zip(dir, "--extract f.zip --dir=out");
+    RUN_RESULT result = run_pgmtool("zip --extract f.zip --dir=out", dir.path());
     EXPECT_EQ(0, result.exit_code) << result.output;
     EXPECT_EQ("f", read_file(dir.file("out/d/f")));
 }
@@ -715,11 +704,12 @@ TEST(ZipTool, FailedExtractionRemovesWhatItMade)
         const char* target;
         std::string output;
     } cases[] = {
-        {"blocker/x", "out", "Can't open folder blocker of member blocker/x: Not a directory (not a plain folder)"},
-        {"hole", "out", "Can't write member hole: Is a directory"},
+        {"blocker/x", "out",
+         "out: error: cannot open folder blocker of member blocker/x: Not a directory (not a plain folder)"},
+        {"hole", "out", "out: error: cannot write member hole: Is a directory"},
         {long_name + "/x", "fresh/out",
-         "Can't make folder " + long_name + " of member " + long_name + "/x: File name too long"},
-        {long_name, "fresh/out", "Can't write member " + long_name + ": File name too long"},
+         "fresh/out: error: cannot make folder " + long_name + " of member " + long_name + "/x: File name too long"},
+        {long_name, "fresh/out", "fresh/out: error: cannot write member " + long_name + ": File name too long"},
     };
     for (const auto& c : cases) {
         TEMP_DIR dir;
@@ -730,9 +720,9 @@ TEST(ZipTool, FailedExtractionRemovesWhatItMade)
         write_file(dir.file("out/sub/old.txt"), "old");
         write_archive(dir.file("c.zip"), {{"new/deep/f.txt", "n"}, {"keep.txt", "new"}, {"sub/n.txt", "n"},
                                           {"made/", ""}, {c.last, "x"}});
-        RUN_RESULT result = run_zip(dir, std::string("--extract c.zip --dir=") + c.target);
+        RUN_RESULT result = run_pgmtool(std::string("zip --extract c.zip --dir=") + c.target, dir.path());
         EXPECT_EQ(2, result.exit_code) << c.output;
-        EXPECT_EQ("Error: " + c.output + "\n", result.output);
+        EXPECT_EQ(c.output + "\n", result.error);
         // Every folder holds what it held before, and nothing else.
         std::vector<std::string> held;
         for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path()))

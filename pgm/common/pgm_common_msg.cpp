@@ -57,13 +57,15 @@ void PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_TYPE type, DWORD indent, const cha
     line += message;
     line += '\n';
 
-    bool console = con_stdout_is_console();
+    // The colour is chosen for the stream the line goes to.
+    FILE* out = con_stream();
+    bool console = con_is_console(out);
     if (console)
-        con_set_text_attribute(stdout, style.colour | 8);
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fflush(stdout);
+        con_set_text_attribute(out, style.colour | 8);
+    std::fwrite(line.data(), 1, line.size(), out);
+    std::fflush(out);
     if (console) {
-        con_set_text_attribute(stdout, 15);
-        std::fflush(stdout);
+        con_set_text_attribute(out, 15);
+        std::fflush(out);
     }
 }

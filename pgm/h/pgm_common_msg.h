@@ -22,7 +22,9 @@ enum PGM_COMMON_MSG_TYPE {
 class PGM_COMMON_MSG {
 public:
     // Prints indent units of three spaces, the type's prefix and the
-    // formatted text on one line of standard output, coloured on a console.
+    // formatted text on one line of the console stream (standard output
+    // unless the host console is given another, see host/con.h), coloured
+    // when that stream is a console.
     static void print_msg(PGM_COMMON_MSG_TYPE type, DWORD indent, const char* format, ...)
         __attribute__((format(printf, 3, 4)));
 };

@@ -15,7 +15,7 @@ CRC_KIND parse_kind(const std::string& kind)
         if (PGM_COMMON::compare_string(known.first, kind, false))
             return known.second;
     }
-    throw PGMTOOL_FAILURE("Unknown CRC kind \"" + kind + "\" (crc16, x25, kermit or crc32)");
+    throw PGMTOOL_USAGE("unknown CRC kind \"" + kind + "\" (crc16, x25, kermit or crc32)");
 }
 
 // The running CRC of one kind; pieces arrive in file order. The bit
@@ -65,24 +65,18 @@ struct RUNNING_CRC {
 int pgmtool_crc(int argc, const char** argv)
 {
     std::string kind_text;
-    PGMTOOL_ARGS args("crc", {"pgmtool crc FILE --kind=K",
-                              "Prints the CRC of the whole file (\"-\": standard input) for the kind K:",
-                              "  crc16   CRC-16/MODBUS (initial 0xFFFF, polynomial 0xA001)",
-                              "  x25     CRC-16/X-25",
-                              "  kermit  CRC-16/KERMIT",
-                              "  crc32   CRC-32 as in ZIP archives"});
-    args.text("kind", kind_text, "crc16, x25, kermit or crc32");
-    int parsed = args.parse(argc, argv, 1, 1);
-    if (parsed >= 0)
-        return parsed;
-    if (kind_text.empty()) {
-        PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_ERROR, 0, "crc needs --kind=crc16, x25, kermit or crc32");
-        return PGMTOOL_USAGE_ERROR;
-    }
+    PGMTOOL_ARGS args("crc", {"crc FILE --kind=K"},
+                      {"Prints the CRC of the whole file (\"-\": standard input) for the kind K:",
+                       "crc16 (CRC-16/MODBUS, initial 0xFFFF, polynomial 0xA001), x25 (CRC-16/X-25),",
+                       "kermit (CRC-16/KERMIT) or crc32 (the CRC-32 of ZIP archives)."},
+                      "pgmtool crc fw.bin --kind=crc32");
+    args.text("kind=K", kind_text, "crc16, x25, kermit or crc32");
+    if (!args.parse(argc, argv, 1, 1))
+        return PGMTOOL_OK;
+    if (kind_text.empty())
+        throw PGMTOOL_USAGE("crc needs --kind=crc16, x25, kermit or crc32");
     RUNNING_CRC crc(parse_kind(kind_text));
-    const std::string& path = args.files()[0];
-    if (path != "-")
-        pgmtool_check_input(path); // a device or FIFO could be endless
+    const std::string& path = args.streamed_input(args.files()[0]);
     pgmtool_read_file_pieces(path, [&crc](const BYTE* data, size_t size) { crc.add(data, size); });
     bool wide = crc.kind == CRC_KIND_CRC32;
     std::printf("0x%0*X\n", wide ? 8 : 4, unsigned(crc.result()));

@@ -12,13 +12,17 @@ namespace {
 // The blocks of a hexadecimal record file, released with this object.
 class HEX_FILE {
 public:
-    // Reads the file; throws when it cannot be read (the reader has said why).
+    // Reads the file; throws when it cannot be read, after the reader has
+    // said why.
     explicit HEX_FILE(const std::string& input)
     {
         reader_.set_file(input);
-        if (!reader_.read_hex_file(false, false) || !reader_.get_hex_list()) {
+        try {
+            pgmtool_reading(input, {"hexadecimal record file", {}},
+                            [this] { return reader_.read_hex_file(false, false) && reader_.get_hex_list(); });
+        } catch (...) {
             release();
-            throw PGMTOOL_FAILURE(input + " could not be read");
+            throw;
         }
     }
     ~HEX_FILE() { release(); }
@@ -65,61 +69,51 @@ int pgmtool_hex2bin(int argc, const char** argv)
 {
     bool continuous = false;
     std::string max_size_text = DEFAULT_MAX_SIZE;
-    PGMTOOL_ARGS args("hex2bin", {"pgmtool hex2bin IN.hex OUT.bin [--continuous] [--max_size=N]",
-                                  "Writes the data of a hexadecimal record file as one binary image that starts",
-                                  "at the file's lowest address; gaps between the blocks become zero bytes.",
-                                  "With --continuous the blocks must run on from address 0 without a gap.",
-                                  "The image's size is printed before it is made; one above --max_size bytes",
-                                  "(a number with an optional K, M or G for 2^10, 2^20, 2^30; 1G when not",
-                                  "given) is refused."});
+    PGMTOOL_ARGS args("hex2bin", {"hex2bin IN.hex OUT.bin [--continuous] [--max-size=N]"},
+                      {"Writes the data of a hexadecimal record file as one binary image that starts at",
+                       "the file's lowest address; gaps between the blocks become zero bytes. The size",
+                       "is printed before the image is made; a larger one than --max-size is refused."},
+                      "pgmtool hex2bin fw.hex fw.bin --max-size=16M");
     args.flag("continuous", continuous, "The blocks must form one run from address 0");
-    args.text("max_size", max_size_text, "Largest image to make, in bytes or with K, M or G");
-    int parsed = args.parse(argc, argv, 2, 2);
-    if (parsed >= 0)
-        return parsed;
+    args.text("max_size=N", max_size_text, "Largest image in bytes, or with K, M or G (2^10, 2^20, 2^30)");
+    if (!args.parse(argc, argv, 2, 2))
+        return PGMTOOL_OK;
     QWORD max_size = 0;
-    if (!parse_size(max_size_text, max_size)) {
-        PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_ERROR, 0,
-                                  "--max_size must be a number of bytes above 0, optionally with K, M or G, not \"%s\"",
-                                  max_size_text.c_str());
-        return PGMTOOL_USAGE_ERROR;
-    }
-    const std::string& input = args.files()[0];
-    pgmtool_check_input(input);
+    if (!parse_size(max_size_text, max_size))
+        throw PGMTOOL_USAGE("--max-size must be a number of bytes above 0, optionally with K, M or G, not \"" +
+                            max_size_text + "\"");
+    const std::string input = args.input(args.files()[0]);
+    const std::string& output = args.output(args.files()[1]);
 
     HEX_FILE file(input);
     PGMIO_HEX_LIST& blocks = file.blocks();
     PGMIO_HEX_EXTENT extent = continuous ? PGMIO_HEX_EXTENT{0, pgmio_hex_run_size(blocks)}
                                          : pgmio_hex_extent(blocks);
     if (extent.size == 0 && continuous)
-        throw PGMTOOL_FAILURE(input + ": the blocks do not form one run from address 0");
+        throw PGMTOOL_FAILURE(input, "the blocks do not form one run from address 0");
     if (extent.size == 0)
-        throw PGMTOOL_FAILURE(input + ": the file holds no data bytes");
+        throw PGMTOOL_FAILURE(input, "the file holds no data bytes");
     if (extent.size > max_size)
-        throw PGMTOOL_FAILURE(input + ": the image would take " + pgmtool_amount(extent.size, "byte") +
-                              ", more than --max_size allows (" + pgmtool_amount(max_size, "byte") + ")");
+        throw PGMTOOL_FAILURE(input, "the image would take " + pgmtool_amount(extent.size, "byte") +
+                                         ", more than --max-size allows (" + pgmtool_amount(max_size, "byte") + ")");
     // The size is told before the image is made, which may take a while.
-    std::printf("lowest address 0x%08llX, size %s\n", static_cast<unsigned long long>(extent.lowest),
-                pgmtool_amount(extent.size, "byte").c_str());
-    std::fflush(stdout);
+    args.summary("lowest address 0x%08llX, size %s", static_cast<unsigned long long>(extent.lowest),
+                 pgmtool_amount(extent.size, "byte").c_str());
     std::unique_ptr<BYTE[]> image = continuous ? pgmio_join_hex_blocks(blocks, extent.size)
                                                : pgmio_flatten_hex_blocks(blocks, extent);
-    pgmtool_write_output(args.files()[1], image.get(), size_t(extent.size));
+    pgmtool_write_output(output, image.get(), size_t(extent.size));
     return PGMTOOL_OK;
 }
 
 int pgmtool_hexinfo(int argc, const char** argv)
 {
-    PGMTOOL_ARGS args("hexinfo", {"pgmtool hexinfo IN.hex",
-                                  "Lists the blocks of a hexadecimal record file in file order: the absolute",
-                                  "address of the first and of the last byte and the size, in hexadecimal."});
-    int parsed = args.parse(argc, argv, 1, 1);
-    if (parsed >= 0)
-        return parsed;
-    const std::string& input = args.files()[0];
-    pgmtool_check_input(input);
-
-    HEX_FILE file(input);
+    PGMTOOL_ARGS args("hexinfo", {"hexinfo IN.hex"},
+                      {"Lists the blocks of a hexadecimal record file in file order: the absolute",
+                       "address of the first and of the last byte and the size, in hexadecimal."},
+                      "pgmtool hexinfo fw.hex");
+    if (!args.parse(argc, argv, 1, 1))
+        return PGMTOOL_OK;
+    HEX_FILE file(args.input(args.files()[0]));
     const PGMIO_HEX_LIST& blocks = file.blocks();
 
     std::printf("block  start       end         size\n");

@@ -4,81 +4,103 @@
 
 #include "host/mio.h"
 
-#include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 namespace {
 
 // Why the memory initialisation file library refuses a file ("line 2:
-// DEPTH ... is above the limit ..."), asked only after the reader has
-// issued message 17925, which does not say.
-std::string mif_refusal(const std::string& path)
+// DEPTH ... is above the limit ..."), told after the reader's own message,
+// which does not say; nothing when that library reads the file.
+void tell_mif_refusal(const std::string& path)
 {
-    bool refused = false;
-    for (const MSG_RECORD& record : msg_take_issued())
-        refused |= record.id == 17925;
     MIO_FILE file(true);
     file.set_file_type(1);
     file.set_file_name(FIO_PATH(path).fullpath());
-    if (!refused || (file.can_proceed_with_read() && file.read_file(0, 0)))
-        return "";
-    return ": " + file.get_error_text();
+    if (file.can_proceed_with_read() && file.read_file(0, 0))
+        return;
+    std::string reason = file.get_error_text();
+    long line = 0;
+    if (reason.compare(0, 5, "line ") == 0) {
+        char* end = nullptr;
+        line = std::strtol(reason.c_str() + 5, &end, 10);
+        if (end != nullptr && end[0] == ':' && end[1] == ' ')
+            reason.erase(0, size_t(end + 2 - reason.c_str()));
+    }
+    pgmtool_diagnose(PGMTOOL_ERROR, path, line, reason);
 }
+
+// What the library's checks of a text memory file mean.
+const PGMTOOL_CONTENT MEMORY_FILE = {
+    "text memory file",
+    {{"width == binary_size", "a binary word (\"b...\") has not one digit per bit of the word width"},
+     {"((width + 3)/4) == (line.size() - 2)",
+      "a hexadecimal word (\"0x...\") has not one digit per 4 bits of the word width"},
+     {"width <= 64", "a decimal word is read as 64 bits, which --width must not exceed"},
+     {"binary_size", "a binary word (\"b\") has no digits"},
+     {"line_count", "the file holds no words"}}};
 
 } // namespace
 
 int pgmtool_mif2bin(int argc, const char** argv)
 {
     int required_size = 0;
-    PGMTOOL_ARGS args("mif2bin", {"pgmtool mif2bin IN.mif OUT.bin [--required_size=N]",
-                                  "Writes the words of a memory initialisation file as packed bits: word 0",
-                                  "first, each word from its lowest bit; bit k of the data is bit k % 8 of",
-                                  "byte k / 8. With --required_size=N a warning tells when the data are not",
-                                  "N bytes. A file may declare at most 4194304 words unless the setting",
-                                  "PGM_MIF_MAX_WORDS allows more (e.g. --ini=PGM_MIF_MAX_WORDS=16777216)."});
-    args.integer("required_size", required_size, "Expected size of the data in bytes, 0 for no check");
-    int parsed = args.parse(argc, argv, 2, 2);
-    if (parsed >= 0)
-        return parsed;
-    if (!pgmtool_count_ok("required_size", required_size, 0))
-        return PGMTOOL_USAGE_ERROR;
-    const std::string& input = args.files()[0];
-    pgmtool_check_input(input);
+    PGMTOOL_ARGS args("mif2bin", {"mif2bin IN.mif OUT.bin [--required-size=N]"},
+                      {"Writes the words of a memory initialisation file as packed bits: word 0 first,",
+                       "each word from its lowest bit. A file may declare at most 4194304 words unless",
+                       "the setting PGM_MIF_MAX_WORDS allows more (--ini=PGM_MIF_MAX_WORDS=16777216)."},
+                      "pgmtool mif2bin rom.mif rom.bin --required-size=32");
+    args.integer("required_size", required_size, "Expected size of the data in bytes (warns), 0 for no check");
+    if (!args.parse(argc, argv, 2, 2))
+        return PGMTOOL_OK;
+    pgmtool_at_least("required_size", required_size, 0);
+    const std::string input = args.input(args.files()[0]);
+    const std::string& output = args.output(args.files()[1]);
 
-    msg_take_issued(); // forget anything issued before
     PGMIO_MIF_READER reader;
     reader.set_file(input);
     reader.set_required_size(DWORD(required_size));
-    if (!reader.read_mif_file())
-        throw PGMTOOL_FAILURE(input + " could not be read" + mif_refusal(input));
-    pgmtool_write_output(args.files()[1], reader.get_data(), reader.get_byte_size());
-    std::printf("%s, %s\n", pgmtool_amount(reader.get_bit_size(), "bit").c_str(),
-                pgmtool_amount(reader.get_byte_size(), "byte").c_str());
+    pgmtool_reading(input, {"memory initialisation file", {}}, [&] {
+        msg_take_issued(); // forget anything issued before
+        bool read = reader.read_mif_file();
+        bool invalid = false;
+        for (const MSG_RECORD& record : msg_take_issued())
+            invalid |= record.id == 17925;
+        if (!read && invalid)
+            tell_mif_refusal(input);
+        return read;
+    });
+    pgmtool_write_output(output, reader.get_data(), reader.get_byte_size());
+    args.summary("%s, %s", pgmtool_amount(reader.get_bit_size(), "bit").c_str(),
+                 pgmtool_amount(reader.get_byte_size(), "byte").c_str());
     return PGMTOOL_OK;
 }
 
 int pgmtool_mem2bin(int argc, const char** argv)
 {
     int width = 0, depth = 0;
-    PGMTOOL_ARGS args("mem2bin", {"pgmtool mem2bin IN.txt OUT.bin [--width=N] [--depth=N]",
-                                  "Writes a text memory file, one word per line, as bytes: each word takes",
-                                  "(width + 7) / 8 bytes, lowest bit first. A line is \"b\" and binary digits,",
-                                  "\"0x\" and hexadecimal digits, or a number; \"//\" and \"#\" start comments.",
-                                  "Without --width the first word sets it; without --depth every word is read."});
+    PGMTOOL_ARGS args("mem2bin", {"mem2bin IN.txt OUT.bin [--width=N] [--depth=N]"},
+                      {"Writes a text memory file, one word per line, as bytes: each word takes",
+                       "(width + 7) / 8 bytes, lowest bit first. A line is \"b\" and binary digits, \"0x\"",
+                       "and hexadecimal digits, or a number; \"//\" and \"#\" start comments."},
+                      "pgmtool mem2bin coefficients.txt coefficients.bin --width=12");
     args.integer("width", width, "Bits per word, 0 to take it from the first word");
     args.integer("depth", depth, "Number of words, 0 for every word of the file");
-    int parsed = args.parse(argc, argv, 2, 2);
-    if (parsed >= 0)
-        return parsed;
-    if (!pgmtool_count_ok("width", width, 0) || !pgmtool_count_ok("depth", depth, 0))
-        return PGMTOOL_USAGE_ERROR;
-    const std::string& input = args.files()[0];
-    pgmtool_check_input(input);
+    if (!args.parse(argc, argv, 2, 2))
+        return PGMTOOL_OK;
+    pgmtool_at_least("width", width, 0);
+    pgmtool_at_least("depth", depth, 0);
+    const std::string input = args.input(args.files()[0]);
+    const std::string& output = args.output(args.files()[1]);
 
     DWORD word_width = DWORD(width), word_count = DWORD(depth), size = 0;
-    std::unique_ptr<BYTE[]> data(PGM_COMMON::read_memory_file(input, word_width, word_count, size));
-    pgmtool_write_output(args.files()[1], data.get(), size);
-    std::printf("width %s, depth %s, size %s\n", pgmtool_amount(word_width, "bit").c_str(),
-                pgmtool_amount(word_count, "word").c_str(), pgmtool_amount(size, "byte").c_str());
+    std::unique_ptr<BYTE[]> data;
+    pgmtool_reading(input, MEMORY_FILE, [&] {
+        data.reset(PGM_COMMON::read_memory_file(input, word_width, word_count, size));
+        return true;
+    });
+    pgmtool_write_output(output, data.get(), size);
+    args.summary("width %s, depth %s, size %s", pgmtool_amount(word_width, "bit").c_str(),
+                 pgmtool_amount(word_count, "word").c_str(), pgmtool_amount(size, "byte").c_str());
     return PGMTOOL_OK;
 }

@@ -7,6 +7,8 @@
 #include "pgm/h/pgm_common_xml_export.h"
 
 #include <cstdio>
+#include <iostream>
+#include <sstream>
 #include <memory>
 
 namespace {
@@ -52,58 +54,114 @@ struct LOAD {
     bool encoded = false;
 };
 
-int load(const std::string& file, const KIND_WORD& kind, const LOAD& options)
+const PGMTOOL_CONTENT XML_FILE = {
+    "XML configuration file",
+    {{"!filestring.empty() && fail_reason == 0", "cannot be decoded: it is not an encoded file, or it is damaged"}}};
+
+// The parser's messages ("Error at file "F", line L, column C" and an
+// indented "Message: " line) told in the frame's form, about the file or
+// the schema as the user named them.
+void tell_schema_messages(const std::string& messages, const std::string& file, const std::string& xsd)
 {
-    pgmtool_check_input(file);
-    if (!options.xsd.empty())
-        pgmtool_check_input(options.xsd);
+    auto named = [&](const std::string& system_id) {
+        for (const std::string& path : {file, xsd}) {
+            if (system_id == path || FIO_PATH(system_id).filename() == FIO_PATH(path).filename())
+                return path;
+        }
+        return system_id;
+    };
+    if (messages.empty())
+        return;
+    std::vector<std::string> lines = PGM_COMMON::split_string(messages, "\n", false, false, DWORD(-1), {}, "", false);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const std::string& head = lines[i];
+        size_t at = head.find(" at file \"");
+        size_t quote = at == std::string::npos ? at : head.find("\", line ", at + 10);
+        unsigned long line = 0, column = 0;
+        bool parsed = quote != std::string::npos &&
+                      std::sscanf(head.c_str() + quote, "\", line %lu, column %lu", &line, &column) == 2;
+        if (!parsed) {
+            if (!head.empty())
+                pgmtool_diagnose(PGMTOOL_NOTE, "", 0, head);
+            continue;
+        }
+        std::string text = i + 1 < lines.size() ? lines[i + 1] : "";
+        size_t message = text.find("Message: ");
+        if (message != std::string::npos) {
+            text.erase(0, message + 9);
+            ++i;
+        }
+        PGMTOOL_SEVERITY severity = head.compare(0, 7, "Warning") == 0 ? PGMTOOL_WARNING : PGMTOOL_ERROR;
+        pgmtool_diagnose(severity, named(head.substr(at + 10, quote - at - 10)), long(line),
+                         text + " (column " + std::to_string(column) + ")");
+    }
+}
+
+int load(PGMTOOL_ARGS& args, const std::string& given, const KIND_WORD& kind, const LOAD& options)
+{
     if (PGM_COMMON_XML::get_family(kind.kind) == NULL)
-        throw PGMTOOL_FAILURE(std::string("--kind=") + kind.word + ": " + kind.what +
-                              " arrive with a later version of the library");
-    std::unique_ptr<PGM_COMMON_XML_ELEMENT> root(static_cast<PGM_COMMON_XML_ELEMENT*>(
-        PGM_COMMON_XML::parse_xml(kind.kind, file, options.xsd, options.encoded, options.continue_conditions,
-                                  options.skip_conditions, options.replacement)));
+        throw PGMTOOL_USAGE(std::string("--kind=") + kind.word + ": " + kind.what +
+                            " arrive with a later version of the library");
+    const std::string file = args.input(given);
+    const std::string xsd = options.xsd.empty() ? "" : args.input(options.xsd);
+    const std::string out = options.out.empty() ? "" : args.output(options.out);
+    std::unique_ptr<PGM_COMMON_XML_ELEMENT> root;
+    std::ostringstream parser_messages; // the parser writes them to std::cerr
+    std::streambuf* cerr_buffer = std::cerr.rdbuf(parser_messages.rdbuf());
+    try {
+        pgmtool_reading(file, XML_FILE, [&] {
+            root.reset(static_cast<PGM_COMMON_XML_ELEMENT*>(
+                PGM_COMMON_XML::parse_xml(kind.kind, file, xsd, options.encoded, options.continue_conditions,
+                                          options.skip_conditions, options.replacement)));
+            return root != nullptr;
+        });
+    } catch (...) {
+        std::cerr.rdbuf(cerr_buffer);
+        tell_schema_messages(parser_messages.str(), file, xsd);
+        throw;
+    }
+    std::cerr.rdbuf(cerr_buffer);
+    tell_schema_messages(parser_messages.str(), file, xsd);
     std::string name = PGM_COMMON_XML_UTIL::convert_enum_to_string(root->info.sub_class_type);
     stl_tolower(name);
-    std::printf("%s: %s\n", name.c_str(), pgmtool_amount(element_count(root.get()), "element").c_str());
-    if (!options.out.empty()) {
-        PGM_COMMON_XML::write_xml(root.get(), options.out);
-        std::printf("Written to %s\n", options.out.c_str());
+    args.summary("%s: %s", name.c_str(), pgmtool_amount(element_count(root.get()), "element").c_str());
+    if (!out.empty()) {
+        pgmtool_writing(out, "out.xml",
+                        [&root](const std::string& path) { PGM_COMMON_XML::write_xml(root.get(), path); });
+        args.summary("Written to %s", out == "-" ? "<stdout>" : out.c_str());
     }
     return PGMTOOL_OK;
 }
 
-int check_schema(const std::string& file, const std::string& xsd)
+int check_schema(PGMTOOL_ARGS& args, const std::string& given, const std::string& given_xsd)
 {
-    pgmtool_check_input(file);
-    pgmtool_check_input(xsd);
+    const std::string file = args.input(given);
+    const std::string xsd = args.input(given_xsd);
     std::string errors, warnings;
-    PGM_COMMON_XML::check_xsd(file, xsd, errors, warnings);
-    std::fputs(errors.empty() ? warnings.c_str() : errors.c_str(), stdout);
+    pgmtool_reading(file, XML_FILE, [&] {
+        PGM_COMMON_XML::check_xsd(file, xsd, errors, warnings);
+        return true;
+    });
+    tell_schema_messages(errors.empty() ? warnings : errors, file, xsd);
     if (!errors.empty())
-        throw PGMTOOL_FAILURE(file + " does not conform to " + xsd);
-    std::printf("%s conforms to %s\n", file.c_str(), xsd.c_str());
+        throw PGMTOOL_FAILURE(file, "does not conform to " + given_xsd);
+    args.summary("%s conforms to %s", given == "-" ? "<stdin>" : given.c_str(), given_xsd.c_str());
     return PGMTOOL_OK;
 }
 
-int encode(const std::string& input, const std::string& output)
+int encode(PGMTOOL_ARGS& args, const std::string& given, const std::string& given_output)
 {
-    pgmtool_check_input(input);
+    const std::string& input = args.streamed_input(given);
+    const std::string& output = args.output(given_output);
     std::string text;
     pgmtool_read_file_pieces(input, [&text](const BYTE* data, size_t size) {
         text.append(reinterpret_cast<const char*>(data), size);
     });
     std::vector<BYTE> sealed = pgm_xml_encode(text);
     pgmtool_write_output(output, sealed.data(), sealed.size());
-    std::printf("%s encoded to %s\n", input.c_str(), output.c_str());
+    args.summary("%s encoded to %s", input == "-" ? "<stdin>" : input.c_str(),
+                 output == "-" ? "<stdout>" : output.c_str());
     return PGMTOOL_OK;
-}
-
-int usage_error(const std::string& text)
-{
-    PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_ERROR, 0, "%s", text.c_str());
-    PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_PLAIN, 0, "Run \"pgmtool xml --help\" for the arguments.");
-    return PGMTOOL_USAGE_ERROR;
 }
 
 } // namespace
@@ -112,43 +170,38 @@ int pgmtool_xml(int argc, const char** argv)
 {
     std::string kind_word, check_xsd, encode_to;
     LOAD options;
-    PGMTOOL_ARGS args("xml", {"pgmtool xml FILE --kind=KIND [--xsd=XSD] [--continue=A|B] [--skip=C]",
-                              "                 [--replace=NAME=VALUE|NAME=VALUE] [--out=OUT] [--encoded]",
-                              "pgmtool xml FILE --check_xsd=XSD",
-                              "pgmtool xml IN --encode=OUT",
-                              "--kind loads FILE as a configuration file of KIND: fbgen, fuse_db, qspi, sdmmc or",
-                              "pfg (only pfg in this version). Elements whose __if_continue__ names none of the",
-                              "--continue words are dropped, then those whose __if_skip__ names one of the --skip",
-                              "words; the tree is then validated against XSD when given. It prints the root's",
-                              "name and the number of elements, and --out writes the tree as XML.",
-                              "--check_xsd validates FILE against XSD and prints the parser's messages.",
-                              "--encode writes the encoded form of IN, which --encoded reads."});
+    PGMTOOL_ARGS args("xml", {"xml FILE --kind=KIND [--xsd=XSD] [--continue=A|B] [--skip=C] [--replace=N=V|N=V]",
+                              "    [--out=OUT] [--encoded]",
+                              "xml FILE --check-xsd=XSD", "xml IN --encode=OUT"},
+                      {"--kind loads FILE as a configuration file of KIND (fbgen, fuse_db, qspi, sdmmc or",
+                       "pfg; only pfg in this version), drops the elements the conditions exclude,",
+                       "validates the tree against XSD and prints the root's name and the element count."},
+                      "pgmtool xml job.xml --kind=pfg --continue=WITHOUT_GOLDEN --out=filtered.xml");
     args.text("kind", kind_word, "Kind of FILE: fbgen, fuse_db, qspi, sdmmc or pfg");
     args.text("xsd", options.xsd, "Validate the loaded tree against this schema");
-    args.text("continue", options.continue_conditions, "Continue conditions, joined by |");
-    args.text("skip", options.skip_conditions, "Skip conditions, joined by |");
-    args.text("replace", options.replacement, "Keyword values NAME=VALUE, joined by |");
+    args.text("continue=A|B", options.continue_conditions, "Keep elements whose __if_continue__ names one of these");
+    args.text("skip=C|D", options.skip_conditions, "Drop elements whose __if_skip__ names one of these");
+    args.text("replace=N=V|N=V", options.replacement, "Keyword values to put in before loading");
     args.text("out", options.out, "Write the loaded tree to this file");
-    args.flag("encoded", options.encoded, "FILE is encoded");
-    args.text("check_xsd", check_xsd, "Validate FILE against this schema");
-    args.text("encode", encode_to, "Write the encoded form of FILE here");
-    int parsed = args.parse(argc, argv, 1, 1);
-    if (parsed >= 0)
-        return parsed;
+    args.flag("encoded", options.encoded, "FILE is encoded (by --encode)");
+    args.text("check_xsd=XSD", check_xsd, "Validate FILE against this schema and print the parser's messages");
+    args.text("encode=OUT", encode_to, "Write the encoded form of FILE here");
+    if (!args.parse(argc, argv, 1, 1))
+        return PGMTOOL_OK;
     const std::string& file = args.files()[0];
     bool load_options = !options.xsd.empty() || !options.continue_conditions.empty() ||
                         !options.skip_conditions.empty() || !options.replacement.empty() || !options.out.empty() ||
                         options.encoded;
     if (int(!kind_word.empty()) + int(!check_xsd.empty()) + int(!encode_to.empty()) != 1)
-        return usage_error("xml needs one of --kind, --check_xsd and --encode");
+        throw PGMTOOL_USAGE("xml needs one of --kind, --check-xsd and --encode");
     if (kind_word.empty() && load_options)
-        return usage_error("--xsd, --continue, --skip, --replace, --out and --encoded go with --kind");
+        throw PGMTOOL_USAGE("--xsd, --continue, --skip, --replace, --out and --encoded go with --kind");
     if (!check_xsd.empty())
-        return check_schema(file, check_xsd);
+        return check_schema(args, file, check_xsd);
     if (!encode_to.empty())
-        return encode(file, encode_to);
+        return encode(args, file, encode_to);
     const KIND_WORD* kind = find_kind(kind_word);
     if (kind == NULL)
-        return usage_error("Unknown --kind=" + kind_word + ": expected fbgen, fuse_db, qspi, sdmmc or pfg");
-    return load(file, *kind, options);
+        throw PGMTOOL_USAGE("unknown --kind=" + kind_word + ": expected fbgen, fuse_db, qspi, sdmmc or pfg");
+    return load(args, file, *kind, options);
 }

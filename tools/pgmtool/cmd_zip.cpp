@@ -19,10 +19,13 @@ namespace {
 
 void read_archive(const std::string& archive, PGM_COMMON_ZIP_FILE_LIST& members)
 {
-    pgmtool_check_input(archive);
-    std::string reason = PGM_COMMON_ZIP::get_files(archive, members.list);
+    std::string reason;
+    pgmtool_reading(archive, {"ZIP archive", {}}, [&] {
+        reason = PGM_COMMON_ZIP::get_files(archive, members.list);
+        return true;
+    });
     if (!reason.empty())
-        throw PGMTOOL_FAILURE(reason);
+        throw PGMTOOL_FAILURE(archive, reason);
 }
 
 // ---- Extraction ----
@@ -97,9 +100,8 @@ TARGETS member_targets(const std::vector<PGM_COMMON_ZIP_FILE*>& members, const s
                        const std::string& archive)
 {
     auto refuse = [&](size_t a, size_t b, const std::string& what) {
-        throw PGMTOOL_FAILURE("Members \"" + members[std::min(a, b)]->filename + "\" and \"" +
-                              members[std::max(a, b)]->filename + "\" of " + archive + " " + what +
-                              "; nothing extracted");
+        throw PGMTOOL_FAILURE(archive, "members \"" + members[std::min(a, b)]->filename + "\" and \"" +
+                                           members[std::max(a, b)]->filename + "\" " + what + "; nothing extracted");
     };
     TARGETS targets;
     for (size_t i = 0; i < places.size(); ++i) {
@@ -184,10 +186,10 @@ private:
         if (made && mkdirat(parent, step.c_str(), 0777) == 0)
             made->emplace_back(steps.begin(), steps.begin() + i + 1);
         else if (made && errno != EEXIST)
-            throw PGMTOOL_FAILURE("Can't make folder " + step + " of member " + name + ": " + system_reason());
+            throw PGMTOOL_FAILURE("cannot make folder " + step + " of member " + name + ": " + system_reason());
         int fd = openat(parent, step.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0)
-            throw PGMTOOL_FAILURE("Can't open folder " + step + " of member " + name + ": " + system_reason() +
+            throw PGMTOOL_FAILURE("cannot open folder " + step + " of member " + name + ": " + system_reason() +
                                   (errno == ELOOP || errno == ENOTDIR ? " (not a plain folder)" : ""));
         return fd;
     }
@@ -202,7 +204,7 @@ void write_temporary(int folder, const std::string& temp, const PGM_COMMON_ZIP_F
 {
     int fd = openat(folder, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0)
-        throw PGMTOOL_FAILURE("Can't write member " + member.filename + ": " + system_reason());
+        throw PGMTOOL_FAILURE("cannot write member " + member.filename + ": " + system_reason());
     size_t done = 0;
     while (done < member.size) {
         ssize_t written = write(fd, member.data + done, member.size - done);
@@ -218,7 +220,7 @@ void write_temporary(int folder, const std::string& temp, const PGM_COMMON_ZIP_F
     }
     if (!ok) {
         unlinkat(folder, temp.c_str(), 0);
-        throw PGMTOOL_FAILURE("Can't write member " + member.filename + ": " + reason);
+        throw PGMTOOL_FAILURE("cannot write member " + member.filename + ": " + reason);
     }
 }
 
@@ -248,10 +250,12 @@ public:
         for (; path.has_relative_path() && !std::filesystem::exists(std::filesystem::symlink_status(path, error));
              path = path.parent_path())
             made_target_.push_back(path.string());
-        PGM_COMMON::create_folder(dir);
+        std::filesystem::create_directories(dir, error);
+        if (error)
+            throw PGMTOOL_FAILURE("cannot make the folder: " + error.message());
         target_ = std::make_unique<FIO_FD>(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (target_->get() < 0)
-            throw PGMTOOL_FAILURE("Can't open folder " + dir + ": " + system_reason());
+            throw PGMTOOL_FAILURE("cannot open the folder: " + system_reason());
     }
 
     void write(const MEMBER_PLACE& place, const PGM_COMMON_ZIP_FILE& member, const std::string& temp)
@@ -262,7 +266,7 @@ public:
         struct stat old;
         bool existed = fstatat(folder, place.file.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
         if (existed ? S_ISDIR(old.st_mode) : errno != ENOENT)
-            throw PGMTOOL_FAILURE("Can't write member " + member.filename + ": " +
+            throw PGMTOOL_FAILURE("cannot write member " + member.filename + ": " +
                                   (existed ? std::strerror(EISDIR) : system_reason()));
         write_temporary(folder, temp, member);
         written_.push_back({place.folders, temp, place.file, member.filename, existed, false});
@@ -273,7 +277,7 @@ public:
         for (WRITTEN& file : written_) {
             int folder = path_.open(target_->get(), file.folders, file.member, nullptr);
             if (renameat(folder, file.temp.c_str(), folder, file.name.c_str()) != 0)
-                throw PGMTOOL_FAILURE("Can't write member " + file.member + ": " + system_reason());
+                throw PGMTOOL_FAILURE("cannot write member " + file.member + ": " + system_reason());
             file.placed = true;
         }
         done_ = true;
@@ -322,56 +326,78 @@ private:
     bool done_ = false;
 };
 
-int extract(const std::string& archive, const std::string& dir)
+// Writes every member under dir; a failure names the folder.
+void extract_into(const std::string& archive, const std::string& dir, const PGM_COMMON_ZIP_FILE_LIST& members,
+                  const std::vector<MEMBER_PLACE>& places, const TARGETS& targets)
 {
+    QWORD total = 0;
+    for (const PGM_COMMON_ZIP_FILE* member : members.list)
+        total += member->size;
+    try {
+        EXTRACTION extraction;
+        extraction.open_target(dir);
+        PGMTOOL_PROGRESS progress("Extracting " + archive, total);
+        for (size_t i = 0; i < members.list.size(); ++i) {
+            extraction.write(places[i], *members.list[i], temporary_name(places[i], i, targets));
+            progress.advance(members.list[i]->size);
+        }
+        extraction.finish();
+    } catch (const PGMTOOL_FAILURE& failure) {
+        if (!failure.file().empty())
+            throw;
+        throw PGMTOOL_FAILURE(dir, failure.what());
+    }
+}
+
+int extract(PGMTOOL_ARGS& args, const std::string& given, const std::string& dir)
+{
+    const std::string archive = args.input(given);
     PGM_COMMON_ZIP_FILE_LIST members;
     read_archive(archive, members);
     // Every name is checked before anything is written.
     std::vector<MEMBER_PLACE> places(members.list.size());
-    QWORD total = 0;
     for (size_t i = 0; i < members.list.size(); ++i) {
         std::string reason;
         if (!member_place(members.list[i]->filename, places[i], reason))
-            throw PGMTOOL_FAILURE("Member \"" + members.list[i]->filename + "\" of " + archive + " " + reason +
-                                  "; nothing extracted");
-        total += members.list[i]->size;
+            throw PGMTOOL_FAILURE(archive, "member \"" + members.list[i]->filename + "\" " + reason +
+                                               "; nothing extracted");
     }
     TARGETS targets = member_targets(members.list, places, archive);
-    EXTRACTION extraction;
-    extraction.open_target(dir);
-    PGMTOOL_PROGRESS progress("Extracting " + archive, total);
-    for (size_t i = 0; i < members.list.size(); ++i) {
-        extraction.write(places[i], *members.list[i], temporary_name(places[i], i, targets));
-        progress.advance(members.list[i]->size);
-    }
-    extraction.finish();
-    std::printf("%s extracted to %s\n", pgmtool_amount(members.list.size(), "member").c_str(), dir.c_str());
+    extract_into(archive, dir, members, places, targets);
+    args.summary("%s extracted to %s", pgmtool_amount(members.list.size(), "member").c_str(), dir.c_str());
     return PGMTOOL_OK;
 }
 
 // ---- Creation and listing ----
 
-int create(const std::vector<std::string>& files, bool append)
+int create(PGMTOOL_ARGS& args, const std::vector<std::string>& files, bool append)
 {
-    const std::string& output = files[0];
-    if (!PGM_COMMON::match_extension(output, {".zip"}))
-        throw PGMTOOL_FAILURE("The archive name " + output + " must end in \".zip\"");
+    const std::string& output = args.output(files[0]);
+    if (output != "-" && !PGM_COMMON::match_extension(output, {".zip"}))
+        throw PGMTOOL_USAGE("the archive name " + output + " must end in \".zip\"");
+    if (output == "-" && append)
+        throw PGMTOOL_USAGE("--append needs an archive file, not standard output");
     std::vector<std::string> inputs(files.begin() + 1, files.end());
-    for (const std::string& input : inputs)
-        pgmtool_check_input(input);
+    for (const std::string& input : inputs) {
+        if (input == "-")
+            throw PGMTOOL_USAGE("members are files: standard input (\"-\") cannot be one");
+        args.input(input);
+    }
     // add_files refuses an old archive it cannot read, and replaces an old
     // file that is no archive at all.
     bool replacing = append && PGM_COMMON_ZIP::is_not_archive(output);
-    PGM_COMMON_ZIP::add_files(inputs, output, append);
-    std::printf("%s %s %s\n", output.c_str(),
-                replacing ? "was not a ZIP archive; replaced by one written with"
-                          : append ? "updated with" : "written with",
-                pgmtool_amount(inputs.size(), "member").c_str());
+    pgmtool_writing(output, "stdout.zip",
+                    [&](const std::string& path) { PGM_COMMON_ZIP::add_files(inputs, path, append); });
+    args.summary("%s %s %s", output == "-" ? "<stdout>" : output.c_str(),
+                 replacing ? "was not a ZIP archive; replaced by one written with"
+                           : append ? "updated with" : "written with",
+                 pgmtool_amount(inputs.size(), "member").c_str());
     return PGMTOOL_OK;
 }
 
-int list(const std::string& archive)
+int list(PGMTOOL_ARGS& args, const std::string& given)
 {
+    const std::string archive = args.input(given);
     PGM_COMMON_ZIP_FILE_LIST members;
     read_archive(archive, members);
     for (const PGM_COMMON_ZIP_FILE* member : members.list)
@@ -386,42 +412,29 @@ int pgmtool_zip(int argc, const char** argv)
 {
     bool do_create = false, do_list = false, do_extract = false, append = false;
     std::string dir;
-    PGMTOOL_ARGS args("zip", {"pgmtool zip --create OUT.zip FILE... [--append]",
-                              "pgmtool zip --list IN.zip",
-                              "pgmtool zip --extract IN.zip --dir=DIR",
-                              "Archives of stored (uncompressed) members. --create stores each file under its",
-                              "path as given, with its bytes as they are on disk; with --append the members",
-                              "of OUT.zip stay in front, except those the new files replace. --list prints",
-                              "one line per member: its size, its CRC-32 and its name. --extract writes every",
-                              "member under DIR; a member whose name is absolute or leaves DIR, and members",
-                              "that would land on one name, are refused before anything is written. When",
-                              "extraction fails part-way, what it wrote is removed again."});
+    PGMTOOL_ARGS args("zip", {"zip --create OUT.zip FILE... [--append]", "zip --list IN.zip",
+                              "zip --extract IN.zip --dir=DIR"},
+                      {"Archives of stored (uncompressed) members, each under its path as given. --list",
+                       "prints each member's size, CRC-32 and name. --extract refuses members that are",
+                       "absolute, leave DIR or land on one name, and removes what it wrote when it fails."},
+                      "pgmtool zip --create images.zip fw.bin boot.bin");
     args.flag("create", do_create, "Write OUT.zip from the files");
-    args.flag("append", append, "Keep the members of an existing OUT.zip");
+    args.flag("append", append, "Keep the members of an existing OUT.zip that the files do not replace");
     args.flag("list", do_list, "List the members of IN.zip");
     args.flag("extract", do_extract, "Write the members of IN.zip under --dir");
-    args.text("dir", dir, "Folder to extract into (made when missing)");
-    int parsed = args.parse(argc, argv, 1, size_t(-1));
-    if (parsed >= 0)
-        return parsed;
-    if (int(do_create) + int(do_list) + int(do_extract) != 1) {
-        PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_ERROR, 0, "zip needs one of --create, --list and --extract");
-        return PGMTOOL_USAGE_ERROR;
-    }
+    args.text("dir=DIR", dir, "Folder to extract into (made when missing)");
+    if (!args.parse(argc, argv, 1, size_t(-1)))
+        return PGMTOOL_OK;
+    if (int(do_create) + int(do_list) + int(do_extract) != 1)
+        throw PGMTOOL_USAGE("zip needs one of --create, --list and --extract");
     const std::vector<std::string>& files = args.files();
-    if (do_create && files.size() < 2) {
-        PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_ERROR, 0, "zip --create needs the archive and at least one file");
-        return PGMTOOL_USAGE_ERROR;
-    }
-    if (!do_create && files.size() != 1) {
-        PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_ERROR, 0, "zip --list and --extract take one archive");
-        return PGMTOOL_USAGE_ERROR;
-    }
-    if (do_extract && dir.empty()) {
-        PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_ERROR, 0, "zip --extract needs --dir=DIR");
-        return PGMTOOL_USAGE_ERROR;
-    }
+    if (do_create && files.size() < 2)
+        throw PGMTOOL_USAGE("zip --create needs the archive and at least one file");
+    if (!do_create && files.size() != 1)
+        throw PGMTOOL_USAGE("zip --list and --extract take one archive, not " + std::to_string(files.size()));
+    if (do_extract && dir.empty())
+        throw PGMTOOL_USAGE("zip --extract needs --dir=DIR");
     if (do_create)
-        return create(files, append);
-    return do_list ? list(files[0]) : extract(files[0], dir);
+        return create(args, files, append);
+    return do_list ? list(args, files[0]) : extract(args, files[0], dir);
 }

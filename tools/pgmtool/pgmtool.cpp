@@ -1,6 +1,8 @@
 // pgmtool: the library's functions on the command line.
 #include "pgmtool_frame.h"
 
+#include "host/con.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -8,6 +10,8 @@
 #include <exception>
 #include <iostream>
 #include <new>
+
+int pgmtool_version(int argc, const char** argv);
 
 namespace {
 
@@ -20,29 +24,34 @@ const PGMTOOL_COMMAND* find_command(const std::string& name)
     return NULL;
 }
 
-std::vector<std::string> top_usage()
+std::vector<std::string> command_list()
 {
-    std::vector<std::string> usage = {"pgmtool COMMAND [ARGUMENTS] [FILES]", "", "Commands:"};
+    std::vector<std::string> lines = {"", "Commands:"};
     for (const PGMTOOL_COMMAND& command : pgmtool_commands()) {
         std::string name = command.name;
-        name.resize(std::max<size_t>(name.size() + 1, 12), ' ');
-        usage.push_back("  " + name + command.summary);
+        name.resize(std::max<size_t>(name.size() + 1, 10), ' ');
+        lines.push_back("  " + name + command.summary);
     }
-    usage.push_back("");
-    usage.push_back("\"pgmtool COMMAND --help\" describes a command's arguments.");
-    usage.push_back("--ini=NAME=VALUE sets a configuration setting for the run.");
-    return usage;
+    lines.push_back("");
+    lines.push_back("\"pgmtool COMMAND --help\" describes a command. Every command also takes");
+    lines.push_back("--ini=NAME=VALUE, which sets a configuration setting for the run.");
+    return lines;
 }
 
-// Without a command: "--help" (or nothing) prints the command list.
+// Without a command: the list of commands, or the version.
 int run_top_level(int argc, const char** argv)
 {
-    PGMTOOL_ARGS args("", top_usage());
-    int parsed = args.parse(argc, argv, 0, 0);
-    if (parsed >= 0)
-        return parsed;
-    args.print_help();
-    return argc > 1 ? PGMTOOL_OK : PGMTOOL_USAGE_ERROR;
+    bool version = false;
+    PGMTOOL_ARGS args("", {"COMMAND [OPTIONS] [FILES]"}, command_list(), "pgmtool hexinfo fw.hex");
+    args.flag("version", version, "Print the versions of pgmtool and of the suite");
+    if (!args.parse(argc, argv, 0, 0))
+        return PGMTOOL_OK;
+    if (version) {
+        const char* words[] = {"version"};
+        return pgmtool_version(1, words);
+    }
+    args.print_help(false, stderr);
+    return PGMTOOL_USAGE_ERROR;
 }
 
 int run(int argc, const char** argv)
@@ -50,34 +59,39 @@ int run(int argc, const char** argv)
     if (argc < 2 || argv[1][0] == '-')
         return run_top_level(argc, argv);
     const PGMTOOL_COMMAND* command = find_command(argv[1]);
-    if (!command) {
-        PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_ERROR, 0, "Unknown command \"%s\"", argv[1]);
-        PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_PLAIN, 0, "Run \"pgmtool --help\" for the list of commands.");
-        return PGMTOOL_USAGE_ERROR;
-    }
+    if (!command)
+        throw PGMTOOL_USAGE("unknown command \"" + std::string(argv[1]) + "\"");
     return command->run(argc - 1, argv + 1);
 }
 
-// The command, with its failures reported as "Error: " and their reason.
+// The command, with its failures told on standard error.
 int run_guarded(int argc, const char** argv)
 {
     try {
         return run(argc, argv);
-    } catch (const PGM_INTERNAL_ERROR& error) {
-        PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_ERROR, 0, "%s", error.what());
+    } catch (const PGMTOOL_USAGE& error) {
+        pgmtool_diagnose(error);
+        const PGMTOOL_COMMAND* command = argc > 1 ? find_command(argv[1]) : NULL;
+        std::string help = command != NULL ? std::string("pgmtool ") + command->name + " --help" : "pgmtool --help";
+        std::fprintf(stderr, "Try \"%s\" for more information.\n", help.c_str());
+        return PGMTOOL_USAGE_ERROR;
     } catch (const PGMTOOL_FAILURE& error) {
-        PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_ERROR, 0, "%s", error.what());
+        pgmtool_diagnose(error);
+    } catch (const PGM_INTERNAL_ERROR& error) {
+        // A check of the library failed outside any file: a fault of the program.
+        pgmtool_diagnose(PGMTOOL_ERROR, "", 0,
+                         "internal error: " + std::string(error.what()) + " (" + error.file() + ":" +
+                             std::to_string(error.line()) + ")");
     } catch (const std::bad_alloc&) {
-        PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_ERROR, 0, "Out of memory");
+        pgmtool_diagnose(PGMTOOL_ERROR, "", 0, "out of memory");
     } catch (const std::exception& error) {
-        PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_ERROR, 0, "%s", error.what());
+        pgmtool_diagnose(PGMTOOL_ERROR, "", 0, error.what());
     }
     return PGMTOOL_WORK_FAILED;
 }
 
 // Results that never reached standard output (a full disk, a closed pipe
-// end) make the run a failure, as coreutils' close_stdout does. The reason
-// goes to standard error, the one stream left.
+// end) make the run a failure, as coreutils' close_stdout does.
 int close_stdout(int exit_code)
 {
     errno = 0;
@@ -87,7 +101,8 @@ int close_stdout(int exit_code)
     failed = std::fclose(stdout) != 0 || failed;
     if (!failed)
         return exit_code;
-    std::fprintf(stderr, "Error: Can't write standard output: %s\n", std::strerror(error != 0 ? error : errno));
+    // Standard output is closed now: the line is written without the frame.
+    std::fprintf(stderr, "<stdout>: error: cannot write: %s\n", std::strerror(error != 0 ? error : errno));
     return PGMTOOL_WORK_FAILED;
 }
 
@@ -95,5 +110,8 @@ int close_stdout(int exit_code)
 
 int main(int argc, const char** argv)
 {
+    // Standard output carries results only: messages go to standard error.
+    con_set_stream(stderr);
+    msg_set_printer(pgmtool_print_catalogue);
     return close_stdout(run_guarded(argc, argv));
 }

@@ -1,155 +1,310 @@
+// What went wrong, told one way; the files a command reads and writes.
 #include "pgmtool_frame.h"
+
+#include "host/con.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
-PGMTOOL_ARGS::PGMTOOL_ARGS(std::string command, std::vector<std::string> usage) : command_(std::move(command))
+namespace {
+
+// A file the library is reading, with the errors told about it so far.
+struct READING {
+    std::string path;
+    int errors = 0;
+};
+
+// The files being read, innermost last. pgmtool runs on one thread.
+std::vector<READING>& readings()
 {
-    // Usage lines are print formats: a "%" of the text is written "%%".
-    for (const std::string& line : usage) {
-        std::string format;
-        for (char c : line)
-            format += c == '%' ? std::string("%%") : std::string(1, c);
-        usage_.push_back({1, format});
+    static std::vector<READING> list;
+    return list;
+}
+
+// Paths of files holding what standard input gave, shown as "<stdin>".
+std::vector<std::string>& stdin_copies()
+{
+    static std::vector<std::string> paths;
+    return paths;
+}
+
+std::string shown_name(const std::string& path)
+{
+    const std::vector<std::string>& copies = stdin_copies();
+    bool copy = std::find(copies.begin(), copies.end(), path) != copies.end();
+    return path == "-" || copy ? "<stdin>" : path;
+}
+
+// A text of the library with the copies of standard input named as such.
+std::string shown_text(std::string text)
+{
+    for (const std::string& copy : stdin_copies()) {
+        for (size_t at = text.find(copy); at != std::string::npos; at = text.find(copy, at))
+            text.replace(at, copy.size(), "<stdin>");
     }
-    flag("help", help_, "Print this help and stop");
+    return text;
 }
 
-void PGMTOOL_ARGS::flag(const std::string& name, bool& value, const std::string& help)
-{
-    table_.push_back({name, PGM_COMMON_CMD_ARG_FLAG, &value, false, false, help});
-}
+class READING_SCOPE {
+public:
+    explicit READING_SCOPE(const std::string& path) { readings().push_back({path, 0}); }
+    ~READING_SCOPE() { readings().pop_back(); }
+    READING_SCOPE(const READING_SCOPE&) = delete;
+    READING_SCOPE& operator=(const READING_SCOPE&) = delete;
+    int errors() const { return readings().back().errors; }
+};
 
-void PGMTOOL_ARGS::integer(const std::string& name, int& value, const std::string& help)
+// Whether a text of an internal error is the source text of a check
+// rather than words: operators, or a bare name.
+bool is_condition(const std::string& text)
 {
-    integers_.push_back(name);
-    table_.push_back({name, PGM_COMMON_CMD_ARG_INTEGER, &value, false, false, help});
-}
-
-void PGMTOOL_ARGS::text(const std::string& name, std::string& value, const std::string& help)
-{
-    table_.push_back({name, PGM_COMMON_CMD_ARG_STRING, &value, false, false, help});
-}
-
-void PGMTOOL_ARGS::text_or_empty(const std::string& name, std::string& value, const std::string& help)
-{
-    text(name, value, help);
-    may_be_empty_.push_back(name);
-}
-
-bool PGMTOOL_ARGS::given_empty(const std::string& name) const
-{
-    return std::find(given_empty_.begin(), given_empty_.end(), name) != given_empty_.end();
-}
-
-// The words "--NAME=" (any number of dashes, any case) of the arguments
-// that may be empty are taken out before the parser sees them.
-void PGMTOOL_ARGS::take_out_empty_texts(std::vector<const char*>& words)
-{
-    for (const std::string& name : may_be_empty_) {
-        for (auto word = words.begin() + 1; word != words.end();) {
-            const char* bare = *word + std::strspn(*word, "-");
-            bool empty = bare != *word && PGM_COMMON::compare_string(bare, name + "=", false);
-            if (empty && !given_empty(name))
-                given_empty_.push_back(name);
-            word = empty ? words.erase(word) : word + 1;
-        }
+    for (const char* mark : {"==", "!=", "<=", ">=", "&&", "||", "()", "->", " > ", " < "}) {
+        if (text.find(mark) != std::string::npos)
+            return true;
     }
+    return text.find(' ') == std::string::npos;
 }
 
-// "-" (standard input or output) is a file to pgmtool but a nameless
-// argument to the parser: it is taken out, and the result tells where
-// each one stands among the files.
-std::vector<size_t> PGMTOOL_ARGS::take_out_dashes(std::vector<const char*>& words)
+std::string system_reason(int error)
 {
-    std::vector<size_t> dashes;
-    size_t file_count = 0;
-    for (auto word = words.begin() + 1; word != words.end();) {
-        bool dash = std::strcmp(*word, "-") == 0;
-        if (dash)
-            dashes.push_back(file_count);
-        file_count += dash || (*word)[0] != '-' ? 1 : 0;
-        word = dash ? words.erase(word) : word + 1;
+    return error != 0 ? std::string(": ") + std::strerror(error) : std::string();
+}
+
+// Makes the folder an output goes into when it is missing.
+void make_folder_of(const std::string& path)
+{
+    std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    std::error_code error;
+    if (folder.empty() || std::filesystem::is_directory(folder, error))
+        return;
+    std::filesystem::create_directories(folder, error);
+    if (error)
+        throw PGMTOOL_FAILURE(path, "cannot make its folder " + folder.string() + ": " + error.message());
+}
+
+// A new folder for temporary files, removed with what it holds.
+class TEMP_FOLDER {
+public:
+    TEMP_FOLDER()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "pgmtool-XXXXXX").string();
+        if (mkdtemp(&pattern[0]) == nullptr)
+            throw PGMTOOL_FAILURE("cannot make a temporary folder" + system_reason(errno));
+        path_ = pattern;
     }
-    return dashes;
-}
-
-int PGMTOOL_ARGS::usage_error() const
-{
-    PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_PLAIN, 0, "Run \"pgmtool %s --help\" for the arguments.",
-                              command_.c_str());
-    return PGMTOOL_USAGE_ERROR;
-}
-
-int PGMTOOL_ARGS::parse(int argc, const char** argv, size_t min_files, size_t max_files)
-{
-    std::vector<const char*> words(argv, argv + std::max(argc, 1));
-    take_out_empty_texts(words);
-    std::vector<size_t> dashes = take_out_dashes(words);
-    if (!integers_in_range(words))
-        return usage_error();
-    PGM_COMMON_CMD_ERROR error = PGM_COMMON_CMD::parse_argument(int(words.size()), words.data(), DWORD(table_.size()),
-                                                                table_.data(), files_, NULL);
-    for (size_t position : dashes)
-        files_.insert(files_.begin() + std::ptrdiff_t(std::min(position, files_.size())), "-");
-    if (error != PGM_COMMON_CMD_ERROR_NONE)
-        return usage_error();
-    if (help_) {
-        print_help();
-        return PGMTOOL_OK;
+    ~TEMP_FOLDER()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
     }
-    if (files_.size() < min_files || files_.size() > max_files) {
-        std::string expected = min_files == max_files ? std::to_string(min_files)
-                                                      : std::to_string(min_files) + " to " + std::to_string(max_files);
-        PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_ERROR, 0, "%s expects %s file argument(s) but found %zu",
-                                  command_.c_str(), expected.c_str(), files_.size());
-        return usage_error();
-    }
-    return -1;
+    TEMP_FOLDER(const TEMP_FOLDER&) = delete;
+    TEMP_FOLDER& operator=(const TEMP_FOLDER&) = delete;
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// Throws unless path is a regular file that can be opened for reading.
+void check_readable(const std::string& path)
+{
+    FIO_STAT record;
+    if (!FIO_FILE_SYSTEM::status(path, record))
+        throw PGMTOOL_FAILURE(path, "cannot open" + system_reason(errno));
+    if (S_ISDIR(record.st_mode))
+        throw PGMTOOL_FAILURE(path, "cannot open" + system_reason(EISDIR));
+    if (!S_ISREG(record.st_mode))
+        throw PGMTOOL_FAILURE(path, "cannot open: not a regular file");
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw PGMTOOL_FAILURE(path, "cannot open" + system_reason(errno));
+    close(fd);
 }
 
-// The library's parser keeps the low 32 bits of a larger number, so
-// "--count=4294967297" would count 1: a number outside the range of the
-// integer is refused here. Text that is no number at all is left to the
-// parser's own message.
-bool PGMTOOL_ARGS::integers_in_range(const std::vector<const char*>& words) const
+} // namespace
+
+// ---- Telling what went wrong ----
+
+PGMTOOL_FAILURE PGMTOOL_FAILURE::told()
 {
-    for (size_t i = 1; i < words.size(); ++i) {
-        const char* bare = words[i] + std::strspn(words[i], "-");
-        const char* equal = std::strchr(bare, '=');
-        if (bare == words[i] || equal == nullptr)
+    PGMTOOL_FAILURE failure("");
+    failure.told_ = true;
+    return failure;
+}
+
+void pgmtool_diagnose(PGMTOOL_SEVERITY severity, const std::string& file, long line, const std::string& text)
+{
+    std::string where = file.empty() ? "pgmtool" : shown_name(file);
+    if (line > 0)
+        where += ":" + std::to_string(line);
+    static const char* const WORDS[] = {"error", "warning", "note"};
+    static const unsigned int COLOURS[] = {4, 5, 3}; // red, magenta, cyan
+    std::fflush(stdout); // what came before stays before on a shared terminal
+    std::fprintf(stderr, "%s: ", where.c_str());
+    con_set_text_attribute(stderr, COLOURS[severity] | 8);
+    std::fprintf(stderr, "%s:", WORDS[severity]);
+    con_set_text_attribute(stderr, 15);
+    std::fprintf(stderr, " %s\n", text.c_str());
+    std::fflush(stderr);
+}
+
+void pgmtool_diagnose(const PGMTOOL_FAILURE& failure)
+{
+    if (!failure.is_told())
+        pgmtool_diagnose(PGMTOOL_ERROR, failure.file(), failure.line(), shown_text(failure.what()));
+}
+
+void pgmtool_print_catalogue(const MSG_RECORD& record)
+{
+    READING* reading = readings().empty() ? nullptr : &readings().back();
+    long line = record.line;
+    if (line == 0 && record.id == 17920 && !record.inserts.empty()) // "Checksum on line %1!d! ..."
+        line = std::atol(record.inserts[0].c_str());
+    PGMTOOL_SEVERITY severity = record.type == 'W' ? PGMTOOL_WARNING : PGMTOOL_ERROR;
+    if (reading != nullptr && severity == PGMTOOL_ERROR)
+        ++reading->errors;
+    pgmtool_diagnose(severity, reading != nullptr ? reading->path : "", line, shown_text(record.text));
+}
+
+// ---- Inputs and outputs of a command ----
+
+void PGMTOOL_ARGS::check_distinct(const KNOWN_FILE& file)
+{
+    for (const KNOWN_FILE& known : known_) {
+        if (known.output == file.output || !known.exists || !file.exists || known.device != file.device ||
+            known.inode != file.inode)
             continue;
-        std::string name(bare, equal), value(equal + 1);
-        bool integer = std::any_of(integers_.begin(), integers_.end(), [&name](const std::string& known) {
-            return PGM_COMMON::compare_string(known, name, false);
-        });
-        bool negative = !value.empty() && value[0] == '-';
-        std::string digits = value.substr(negative ? 1 : 0);
-        if (!integer || digits.empty())
-            continue;
-        bool number = true;
-        QWORD magnitude = PGM_COMMON::convert_string_to_qword(digits, false, &number, NULL, false);
-        if (number && magnitude > (negative ? QWORD(INT_MAX) + 1 : QWORD(INT_MAX))) {
-            PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_ERROR, 0, "--%s=%s is out of range (%d to %d)", name.c_str(),
-                                      value.c_str(), INT_MIN, INT_MAX);
-            return false;
-        }
+        const KNOWN_FILE& output = file.output ? file : known;
+        const KNOWN_FILE& input = file.output ? known : file;
+        throw PGMTOOL_USAGE(output.path, "the output is the same file as the input " + input.path);
     }
-    return true;
+    known_.push_back(file);
 }
 
-void PGMTOOL_ARGS::print_help()
+std::string PGMTOOL_ARGS::input(const std::string& path)
 {
-    std::vector<std::string> no_files;
-    PGM_COMMON_CMD::print_help(false, DWORD(table_.size()), table_.data(), no_files, DWORD(usage_.size()),
-                               usage_.data());
+    streamed_input(path);
+    if (path != "-")
+        return path;
+    // The library reads files by name: standard input is kept in an
+    // unnamed temporary file, which it reads through /proc.
+    std::unique_ptr<FILE, int (*)(FILE*)> copy(std::tmpfile(), &std::fclose);
+    if (!copy)
+        throw PGMTOOL_FAILURE(path, "cannot keep a copy" + system_reason(errno));
+    pgmtool_read_file_pieces(path, [&copy](const BYTE* data, size_t size) {
+        if (std::fwrite(data, 1, size, copy.get()) != size)
+            throw PGMTOOL_FAILURE("-", "cannot keep a copy" + system_reason(errno));
+    });
+    if (std::fflush(copy.get()) != 0)
+        throw PGMTOOL_FAILURE(path, "cannot keep a copy" + system_reason(errno));
+    std::string copy_path = "/proc/self/fd/" + std::to_string(fileno(copy.get()));
+    stdin_copies().push_back(copy_path);
+    spools_.push_back(std::move(copy));
+    return copy_path;
 }
+
+const std::string& PGMTOOL_ARGS::streamed_input(const std::string& path)
+{
+    KNOWN_FILE file{path, false, false, 0, 0};
+    if (path == "-") {
+        bool again = std::any_of(known_.begin(), known_.end(),
+                                 [](const KNOWN_FILE& known) { return !known.output && known.path == "-"; });
+        if (again)
+            throw PGMTOOL_USAGE("standard input (\"-\") can be read only once");
+    } else {
+        check_readable(path);
+        FIO_STAT record;
+        file.exists = FIO_FILE_SYSTEM::status(path, record);
+        file.device = record.st_dev;
+        file.inode = record.st_ino;
+    }
+    check_distinct(file);
+    return path;
+}
+
+const std::string& PGMTOOL_ARGS::output(const std::string& path)
+{
+    KNOWN_FILE file{path, true, false, 0, 0};
+    if (path == "-") {
+        if (stdout_taken_)
+            throw PGMTOOL_USAGE("standard output (\"-\") can take only one output");
+        stdout_taken_ = true;
+    } else {
+        FIO_STAT record;
+        if (FIO_FILE_SYSTEM::status(path, record) && S_ISDIR(record.st_mode))
+            throw PGMTOOL_FAILURE(path, "cannot write" + system_reason(EISDIR));
+        file.exists = FIO_FILE_SYSTEM::status(path, record) && S_ISREG(record.st_mode);
+        file.device = record.st_dev;
+        file.inode = record.st_ino;
+    }
+    check_distinct(file);
+    return path;
+}
+
+// ---- The library reading and writing files ----
+
+void pgmtool_reading(const std::string& path, const PGMTOOL_CONTENT& content, const std::function<bool()>& read)
+{
+    READING_SCOPE scope(path);
+    bool ok = false;
+    try {
+        ok = read();
+    } catch (const PGM_INTERNAL_ERROR& error) {
+        const std::string text = error.what();
+        for (const auto& check : content.checks) {
+            if (check.first == text)
+                throw PGMTOOL_FAILURE(path, check.second + " (" + text + ")");
+        }
+        throw PGMTOOL_FAILURE(path, is_condition(text) ? "is not a valid " + content.kind + " (" + text + ")" : text);
+    }
+    if (ok)
+        return;
+    if (scope.errors() > 0)
+        throw PGMTOOL_FAILURE::told();
+    throw PGMTOOL_FAILURE(path, "is not a valid " + content.kind);
+}
+
+namespace {
+
+void library_writes(const std::string& path, const std::string& shown,
+                    const std::function<void(const std::string&)>& write)
+{
+    errno = 0;
+    try {
+        write(path);
+    } catch (const PGM_INTERNAL_ERROR& error) {
+        const std::string text = error.what();
+        throw PGMTOOL_FAILURE(shown, is_condition(text) ? "cannot write" + system_reason(errno) + " (" + text + ")"
+                                                        : text);
+    }
+}
+
+} // namespace
+
+void pgmtool_writing(const std::string& path, const std::string& spool_name,
+                     const std::function<void(const std::string&)>& write)
+{
+    if (path != "-") {
+        make_folder_of(path);
+        library_writes(path, path, write);
+        return;
+    }
+    TEMP_FOLDER folder;
+    const std::string spool = folder.path() + "/" + spool_name;
+    library_writes(spool, "<stdout>", write);
+    PGMTOOL_OUTPUT output("-");
+    pgmtool_read_file_pieces(spool, [&output](const BYTE* data, size_t size) { output.write(data, size); });
+    output.commit();
+}
+
+// ---- Reading and writing in pieces ----
 
 PGMTOOL_PROGRESS::PGMTOOL_PROGRESS(const std::string& what, uint64_t total)
     : what_(what), total_(total), shown_(total >= PGMTOOL_PROGRESS_MIN && isatty(STDERR_FILENO) == 1)
@@ -180,12 +335,11 @@ void pgmtool_read_file_pieces(const std::string& path, const std::function<void(
     const bool standard_input = path == "-";
     std::unique_ptr<FILE, int (*)(FILE*)> file(standard_input ? stdin : std::fopen(path.c_str(), "rb"),
                                                standard_input ? [](FILE*) { return 0; } : &std::fclose);
-    const std::string name = standard_input ? std::string("standard input") : "file " + path;
     if (!file)
-        throw PGMTOOL_FAILURE("Can't read " + name + ": " + std::strerror(errno));
+        throw PGMTOOL_FAILURE(path, "cannot open" + system_reason(errno));
     struct stat record;
     uint64_t size = fstat(fileno(file.get()), &record) == 0 && S_ISREG(record.st_mode) ? uint64_t(record.st_size) : 0;
-    PGMTOOL_PROGRESS progress("Reading " + path, size);
+    PGMTOOL_PROGRESS progress("Reading " + shown_name(path), size);
     std::vector<BYTE> piece(size_t(1) << 20);
     size_t count = 0;
     while ((count = std::fread(piece.data(), 1, piece.size(), file.get())) > 0) {
@@ -193,51 +347,60 @@ void pgmtool_read_file_pieces(const std::string& path, const std::function<void(
         progress.advance(count);
     }
     if (std::ferror(file.get()))
-        throw PGMTOOL_FAILURE("Can't read " + name + ": " + std::strerror(errno));
+        throw PGMTOOL_FAILURE(path, "cannot read" + system_reason(errno));
 }
 
-void pgmtool_check_input(const std::string& path)
+PGMTOOL_OUTPUT::PGMTOOL_OUTPUT(const std::string& path) : path_(path)
 {
-    FIO_STAT record;
-    if (!FIO_FILE_SYSTEM::status(path, record))
-        throw PGMTOOL_FAILURE("Can't open " + path + ": " + std::strerror(errno));
-    if (!S_ISREG(record.st_mode))
-        throw PGMTOOL_FAILURE("Can't open " + path + ": not a regular file");
-}
-
-std::string pgmtool_amount(QWORD count, const char* unit)
-{
-    return std::to_string(count) + " " + unit + (count == 1 ? "" : "s");
-}
-
-bool pgmtool_count_ok(const char* name, int value, int minimum)
-{
-    if (value >= minimum)
-        return true;
-    PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_ERROR, 0, "--%s must be at least %d, not %d", name, minimum, value);
-    return false;
-}
-
-void pgmtool_commit_output(FIO_ATOMIC_FILE& output, const std::string& path)
-{
-    // errno still tells why the temporary file could not be made or written.
-    if (output.commit())
+    if (path == "-")
         return;
-    std::string reason = errno != 0 ? std::string(": ") + std::strerror(errno) : std::string();
-    throw PGMTOOL_FAILURE("Can't write file " + path + reason);
+    make_folder_of(path);
+    errno = 0;
+    file_ = std::make_unique<FIO_ATOMIC_FILE>(path);
+    if (file_->stream() == nullptr)
+        error_ = errno;
+}
+
+PGMTOOL_OUTPUT::~PGMTOOL_OUTPUT() = default;
+
+FILE* PGMTOOL_OUTPUT::stream() const
+{
+    return file_ ? file_->stream() : stdout;
+}
+
+void PGMTOOL_OUTPUT::write(const BYTE* data, size_t size)
+{
+    if (error_ != 0 || stream() == nullptr)
+        return;
+    errno = 0;
+    bool written = file_ ? file_->write(data, size) : std::fwrite(data, 1, size, stdout) == size;
+    if (!written)
+        error_ = errno != 0 ? errno : EIO;
+}
+
+void PGMTOOL_OUTPUT::commit()
+{
+    if (!file_) {
+        errno = 0;
+        if (error_ == 0 && std::fflush(stdout) == 0 && !std::ferror(stdout))
+            return;
+        throw PGMTOOL_FAILURE("<stdout>", "cannot write" + system_reason(error_ != 0 ? error_ : errno));
+    }
+    errno = 0;
+    if (error_ == 0 && file_->commit())
+        return;
+    throw PGMTOOL_FAILURE(path_, "cannot write" + system_reason(error_ != 0 ? error_ : errno));
 }
 
 void pgmtool_write_output(const std::string& path, const BYTE* data, size_t size)
 {
-    errno = 0;
-    FIO_ATOMIC_FILE output(path);
-    PGMTOOL_PROGRESS progress("Writing " + path, size);
+    PGMTOOL_OUTPUT output(path);
+    PGMTOOL_PROGRESS progress("Writing " + (path == "-" ? std::string("<stdout>") : path), size);
     const size_t piece = size_t(1) << 20;
     for (size_t done = 0; done < size && output.stream(); done += piece) {
         size_t count = std::min(piece, size - done);
-        if (!output.write(data + done, count))
-            break;
+        output.write(data + done, count);
         progress.advance(count);
     }
-    pgmtool_commit_output(output, path);
+    output.commit();
 }

@@ -1,25 +1,69 @@
-// The frame every pgmtool command stands on: its table of commands,
-// argument parsing with help, reading input and reporting failure.
+// The frame every pgmtool command stands on: its table of commands, the
+// command line with help, the files a command reads and writes, and one
+// way of reporting what went wrong.
+//
+// Standard output carries results only. Errors, warnings and notes go to
+// standard error, one line each:
+//   FILE:LINE: error: TEXT     about a line of a file
+//   FILE: error: TEXT          about a file
+//   pgmtool: error: TEXT       about nothing in particular (the command line)
+// with "warning" in place of "error" for warnings. Standard input is shown
+// as "<stdin>", standard output as "<stdout>".
 #pragma once
 
 #include "pgm/h/pgm_common_export.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 // Exit codes of pgmtool.
 const int PGMTOOL_OK = 0;
-const int PGMTOOL_USAGE_ERROR = 1; // the command line was wrong; already reported
-const int PGMTOOL_WORK_FAILED = 2; // the work failed; reported as "Error: " + text
+const int PGMTOOL_USAGE_ERROR = 1; // the command line was wrong
+const int PGMTOOL_WORK_FAILED = 2; // the work failed
 
-// Thrown by a command when its work fails; main prints "Error: " + what().
+// Thrown when the work fails (exit code 2). Names the file, and the line
+// of it, where the failure has one.
 class PGMTOOL_FAILURE : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit PGMTOOL_FAILURE(const std::string& text) : std::runtime_error(text) {}
+    PGMTOOL_FAILURE(std::string file, const std::string& text, long line = 0)
+        : std::runtime_error(text), file_(std::move(file)), line_(line)
+    {
+    }
+    // A failure whose reason has been printed already.
+    static PGMTOOL_FAILURE told();
+
+    const std::string& file() const { return file_; } // empty: no file
+    long line() const { return line_; }               // 0: no line
+    bool is_told() const { return told_; }
+
+private:
+    std::string file_;
+    long line_ = 0;
+    bool told_ = false;
 };
+
+// Thrown for a wrong command line (exit code 1).
+class PGMTOOL_USAGE : public PGMTOOL_FAILURE {
+public:
+    using PGMTOOL_FAILURE::PGMTOOL_FAILURE;
+};
+
+enum PGMTOOL_SEVERITY { PGMTOOL_ERROR, PGMTOOL_WARNING, PGMTOOL_NOTE };
+
+// Prints one line on standard error in the form above; file is a path as
+// the user gave it ("-": standard input), or empty.
+void pgmtool_diagnose(PGMTOOL_SEVERITY severity, const std::string& file, long line, const std::string& text);
+// Prints a failure in that form.
+void pgmtool_diagnose(const PGMTOOL_FAILURE& failure);
+// Prints the catalogue messages of the library in that form, about the
+// file being read (pgmtool_reading); installed by main.
+void pgmtool_print_catalogue(const MSG_RECORD& record);
 
 struct PGMTOOL_COMMAND {
     const char* name;
@@ -30,12 +74,23 @@ struct PGMTOOL_COMMAND {
 // Every command, in the order of the listing.
 const std::vector<PGMTOOL_COMMAND>& pgmtool_commands();
 
-// A command's arguments: the table it is parsed against and its usage
-// lines. A "help" flag is added to every table.
+// A command's command line: its options, its files and its help.
+//
+// Options are parsed by the library's parser after the words are brought
+// into its form: "--name value" becomes "--name=value", dashes in a name
+// become underscores, "-h" is "--help", and after "--" every word is a
+// file. "-" is a file: standard input or output.
 class PGMTOOL_ARGS {
 public:
-    PGMTOOL_ARGS(std::string command, std::vector<std::string> usage);
+    // usage: the forms of the command line after "pgmtool "; about: a few
+    // lines on what the command does; example: one command line.
+    PGMTOOL_ARGS(std::string command, std::vector<std::string> usage, std::vector<std::string> about,
+                 std::string example);
+    ~PGMTOOL_ARGS();
+    PGMTOOL_ARGS(const PGMTOOL_ARGS&) = delete;
+    PGMTOOL_ARGS& operator=(const PGMTOOL_ARGS&) = delete;
 
+    // Options. A name may name its value's placeholder: "max_size=N".
     void flag(const std::string& name, bool& value, const std::string& help);
     void integer(const std::string& name, int& value, const std::string& help);
     void text(const std::string& name, std::string& value, const std::string& help);
@@ -44,30 +99,93 @@ public:
     void text_or_empty(const std::string& name, std::string& value, const std::string& help);
     bool given_empty(const std::string& name) const;
 
-    // Parses argv (argv[0] is the command's name). Returns -1 when the
-    // command should go on, or the exit code to leave with: after printing
-    // the help, or after a wrong command line. The file count must lie
-    // between min_files and max_files.
-    int parse(int argc, const char** argv, size_t min_files, size_t max_files);
-
+    // Parses argv (argv[0] is the command's name). False after printing
+    // the help that was asked for; throws PGMTOOL_USAGE for a wrong command
+    // line, also when the number of files is not min_files to max_files.
+    bool parse(int argc, const char** argv, size_t min_files, size_t max_files);
     const std::vector<std::string>& files() const { return files_; }
-    void print_help();
+    // Prints the help: the short one, or with the parser's own listing.
+    void print_help(bool all, FILE* out = stdout) const;
+
+    // Declares an input file: it must be a regular file that can be read,
+    // and no output of the command. Returns the path to hand the library;
+    // for "-" a file holding what standard input gave.
+    std::string input(const std::string& path);
+    // An input read by pgmtool_read_file_pieces, which reads "-" itself.
+    const std::string& streamed_input(const std::string& path);
+    // Declares an output file: it must not be a folder nor the same file
+    // as an input (refused before anything is written). "-" is standard
+    // output.
+    const std::string& output(const std::string& path);
+    // A line of the command's results: on standard output, or on standard
+    // error when standard output carries an output file.
+    void summary(const char* format, ...) const __attribute__((format(printf, 2, 3)));
 
 private:
+    struct OPTION {
+        std::string name, placeholder, help;
+        PGM_COMMON_CMD_ARG_TYPE type;
+        const void* value;
+        bool may_be_empty;
+    };
+    // A declared file, with its identity when it exists as a regular file.
+    struct KNOWN_FILE {
+        std::string path;
+        bool output;
+        bool exists;
+        uint64_t device, inode;
+    };
+
+    void add(const std::string& name, PGM_COMMON_CMD_ARG_TYPE type, void* value, const std::string& help,
+             bool may_be_empty);
+    const OPTION* find(const std::string& name) const;
+    int help_asked(const std::vector<std::string>& words) const;
+    std::vector<std::string> normalise(const std::vector<std::string>& words);
+    void check_range(const std::string& name, const std::string& value) const;
+    void run_parser(const std::vector<std::string>& options);
+    void check_file_count(size_t min_files, size_t max_files) const;
+    void check_distinct(const KNOWN_FILE& file);
+
     std::string command_;
-    std::vector<PGM_COMMON_CMD_HELP_STRUCT> usage_;
+    std::vector<std::string> usage_, about_;
+    std::string example_;
+    std::vector<OPTION> options_;
     std::vector<PGM_COMMON_CMD_ARG_STRUCT> table_;
     std::vector<std::string> files_;
-    void take_out_empty_texts(std::vector<const char*>& words);
-    static std::vector<size_t> take_out_dashes(std::vector<const char*>& words);
-    bool integers_in_range(const std::vector<const char*>& words) const;
-    int usage_error() const;
-
-    std::vector<std::string> integers_;     // names of integer arguments
-    std::vector<std::string> may_be_empty_; // names of text_or_empty arguments
-    std::vector<std::string> given_empty_;  // those given as "--name="
+    std::vector<std::string> given_empty_; // text_or_empty options given as "--name="
+    std::vector<KNOWN_FILE> known_;         // inputs and outputs declared so far
+    std::vector<std::unique_ptr<FILE, int (*)(FILE*)>> spools_; // standard input kept in files
     bool help_ = false;
+    bool stdout_taken_ = false; // an output is "-"
 };
+
+// Throws PGMTOOL_USAGE when an --name value is below minimum.
+void pgmtool_at_least(const char* name, int value, int minimum);
+// "1 byte", "2 bytes".
+std::string pgmtool_amount(QWORD count, const char* unit);
+
+// What a file a command reads should hold, for telling what is wrong with
+// it: its kind in words, and the library's checks that bad content fails,
+// each with what its failure means.
+struct PGMTOOL_CONTENT {
+    std::string kind;                                        // "hexadecimal record file"
+    std::vector<std::pair<std::string, std::string>> checks; // check's text, meaning
+};
+
+// Runs read, which has the library read the input path. Meanwhile the
+// library's catalogue messages are printed about the file. Read failing
+// (false) or the library raising an internal error fails the command, with
+// the reason in words: the message the library printed, the meaning of its
+// check (the check follows in parentheses), or "is not a valid KIND".
+void pgmtool_reading(const std::string& path, const PGMTOOL_CONTENT& content, const std::function<bool()>& read);
+
+// Runs write, which has the library write the output path, given the path
+// to write to: a temporary file for "-", copied to standard output after;
+// spool_name names that file (the library may want an extension). A missing
+// folder of the output is made first; an internal error of the library
+// fails the command as "PATH: error: cannot write (CHECK)".
+void pgmtool_writing(const std::string& path, const std::string& spool_name,
+                     const std::function<void(const std::string&)>& write);
 
 // Shows "WHAT NN%" on standard error while long work goes on, when
 // standard error is a terminal and the work is large enough to wait for.
@@ -94,17 +212,26 @@ const uint64_t PGMTOOL_PROGRESS_MIN = uint64_t(256) << 20;
 // input); throws PGMTOOL_FAILURE naming the file when it cannot be read.
 void pgmtool_read_file_pieces(const std::string& path, const std::function<void(const BYTE*, size_t)>& consume);
 
-// ---- Files of the commands ----
+// An output being written: standard output for "-", otherwise a temporary
+// file renamed onto the name at commit, in a folder made when missing.
+class PGMTOOL_OUTPUT {
+public:
+    explicit PGMTOOL_OUTPUT(const std::string& path);
+    ~PGMTOOL_OUTPUT();
+    PGMTOOL_OUTPUT(const PGMTOOL_OUTPUT&) = delete;
+    PGMTOOL_OUTPUT& operator=(const PGMTOOL_OUTPUT&) = delete;
 
-// Throws PGMTOOL_FAILURE naming the file when it is missing or is not a
-// regular file.
-void pgmtool_check_input(const std::string& path);
-// "1 byte", "2 bytes".
-std::string pgmtool_amount(QWORD count, const char* unit);
-// False, after saying so, when an --name value is below minimum.
-bool pgmtool_count_ok(const char* name, int value, int minimum);
-// Writes the whole output through a temporary file and a rename; throws
-// PGMTOOL_FAILURE when it cannot, leaving any old file as it was.
+    FILE* stream() const; // null when the file could not be made
+    void write(const BYTE* data, size_t size);
+    // Throws PGMTOOL_FAILURE naming the file when it could not be written
+    // whole, leaving any old file as it was.
+    void commit();
+
+private:
+    std::string path_;
+    std::unique_ptr<FIO_ATOMIC_FILE> file_; // null for standard output
+    int error_ = 0;                          // errno of the first failure
+};
+
+// Writes a whole output through PGMTOOL_OUTPUT.
 void pgmtool_write_output(const std::string& path, const BYTE* data, size_t size);
-// Commits an output written through its stream; throws as above.
-void pgmtool_commit_output(FIO_ATOMIC_FILE& output, const std::string& path);
