@@ -2,6 +2,8 @@
 // writer.
 #pragma once
 
+#include "pgm/common/pgm_internal.h"
+
 #include "host/host_types.h"
 
 const DWORD LOCAL_FILE_HEADER_SIGNATURE = 0x04034B50;
