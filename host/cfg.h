@@ -5,6 +5,8 @@
 // a value set later wins.
 #pragma once
 
+#include "pgm/h/pgm_common_api.h"
+
 #include <string>
 
 typedef int BRISOL_BOOL;
@@ -12,17 +14,17 @@ const BRISOL_BOOL BRISOL_FALSE = 0;
 const BRISOL_BOOL BRISOL_TRUE = 1;
 
 // The setting's text, empty when it is not set.
-std::string cfg_get_value(const std::string& name);
+PGM_COMMON_API std::string cfg_get_value(const std::string& name);
 // The setting as a decimal (or "0x" hexadecimal) integer; the default when
 // it is not set or is not a number.
-int cfg_get_int_value(const std::string& name, int default_value);
+PGM_COMMON_API int cfg_get_int_value(const std::string& name, int default_value);
 // On for "on", "true", "yes", "1"; off for "off", "false", "no", "0" (any
 // case); the default otherwise.
-BRISOL_BOOL cfg_is_on(const std::string& name, bool default_value);
-void cfg_set_value(const std::string& name, const std::string& value);
+PGM_COMMON_API BRISOL_BOOL cfg_is_on(const std::string& name, bool default_value);
+PGM_COMMON_API void cfg_set_value(const std::string& name, const std::string& value);
 // Records that the settings of a command line have been applied.
-void cfg_hostexe_ini_applied();
+PGM_COMMON_API void cfg_hostexe_ini_applied();
 // How often cfg_hostexe_ini_applied has been called.
-int cfg_hostexe_ini_applied_count();
+PGM_COMMON_API int cfg_hostexe_ini_applied_count();
 // Test support: forgets every setting; the next lookup reads PGM_INI_FILE again.
-void cfg_clear();
+PGM_COMMON_API void cfg_clear();

@@ -2,23 +2,25 @@
 // attributes on a terminal.
 #pragma once
 
+#include "pgm/h/pgm_common_api.h"
+
 #include <cstdio>
 
 // The stream console messages are written to (PGM_COMMON_MSG::print_msg and
 // the catalogue messages of the message library): standard output unless
 // set otherwise.
-FILE* con_stream();
+PGM_COMMON_API FILE* con_stream();
 // Sets that stream; null gives back standard output.
-void con_set_stream(FILE* stream);
+PGM_COMMON_API void con_set_stream(FILE* stream);
 
 // True when the stream is a terminal that takes colour sequences.
-bool con_is_console(FILE* stream);
+PGM_COMMON_API bool con_is_console(FILE* stream);
 // True when standard output is such a terminal.
-bool con_stdout_is_console();
+PGM_COMMON_API bool con_stdout_is_console();
 // Sets the text colour of out from a console attribute (bits 0 blue,
 // 1 green, 2 red, 3 intensity); when out is a terminal this writes an ANSI
 // sequence to it. Attribute 15 ends a line and gives back the terminal's
 // own colours.
-void con_set_text_attribute(FILE* out, unsigned int attribute);
+PGM_COMMON_API void con_set_text_attribute(FILE* out, unsigned int attribute);
 // Test support: treat every stream as a console (1), none (0), or ask the system (-1).
-void con_force_console(int mode);
+PGM_COMMON_API void con_force_console(int mode);

@@ -1,9 +1,11 @@
 // System library of the host suite: identifiers of the machine.
 #pragma once
 
+#include "pgm/h/pgm_common_api.h"
+
 #include <string>
 
-class CPT_MANAGER {
+class PGM_COMMON_API CPT_MANAGER {
 public:
     // The process-wide manager.
     static CPT_MANAGER* get_cpt_mgr();

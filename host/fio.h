@@ -1,13 +1,15 @@
 // File I/O library of the host suite: paths and file-system queries.
 #pragma once
 
+#include "pgm/h/pgm_common_api.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
 
-class FIO_PATH {
+class PGM_COMMON_API FIO_PATH {
 public:
     FIO_PATH() = default;
     FIO_PATH(const char* path) : path_(path ? path : "") {}
@@ -36,7 +38,7 @@ struct FIO_FIND_DATA {
 
 typedef struct stat FIO_STAT;
 
-class FIO_FILE_SYSTEM {
+class PGM_COMMON_API FIO_FILE_SYSTEM {
 public:
     static bool exists(const FIO_PATH& path);
     static bool status(const FIO_PATH& path, FIO_STAT& record);
@@ -51,12 +53,12 @@ public:
 };
 
 // The absolute path as a wide string, one character per byte of the path.
-std::wstring fio_get_unc_full_path(const FIO_PATH& path);
+PGM_COMMON_API std::wstring fio_get_unc_full_path(const FIO_PATH& path);
 // The byte path of a wide path made by fio_get_unc_full_path.
-std::string fio_narrow_path(const std::wstring& path);
+PGM_COMMON_API std::string fio_narrow_path(const std::wstring& path);
 
 // A POSIX file descriptor, closed when its owner goes; negative for none.
-class FIO_FD {
+class PGM_COMMON_API FIO_FD {
 public:
     explicit FIO_FD(int fd = -1) : fd_(fd) {}
     ~FIO_FD();
@@ -105,7 +107,7 @@ private:
 // denied". The new contents keep the old file's permission bits, without
 // the set-user-ID, set-group-ID and sticky bits, and its owner and group
 // where the process may set them; a new file gets 0666 less the umask.
-class FIO_ATOMIC_FILE {
+class PGM_COMMON_API FIO_ATOMIC_FILE {
 public:
     explicit FIO_ATOMIC_FILE(const std::string& path);
     ~FIO_ATOMIC_FILE();

@@ -1,12 +1,14 @@
 // Memory and string library of the host suite.
 #pragma once
 
+#include "pgm/h/pgm_common_api.h"
+
 #include <cstdarg>
 #include <string>
 #include <vector>
 
 // Registers a module with the memory accounting for as long as it lives.
-class MEM_INITIALIZER {
+class PGM_COMMON_API MEM_INITIALIZER {
 public:
     explicit MEM_INITIALIZER(const char* module);
     ~MEM_INITIALIZER();
@@ -18,18 +20,18 @@ private:
 };
 
 // Modules registered now, one entry per living MEM_INITIALIZER.
-std::vector<std::string> mem_registered_modules();
+PGM_COMMON_API std::vector<std::string> mem_registered_modules();
 
 // Hands memory that the process has freed back to the system where the
 // allocator keeps it, so that large work done in pieces stays small.
-void mem_return_free_memory();
+PGM_COMMON_API void mem_return_free_memory();
 
 namespace MEM_DETAIL {
 // Replaces text by the formatted result, of any length.
-void stl_raw_sprintf(std::string& text, const char* format, ...) __attribute__((format(printf, 2, 3)));
+PGM_COMMON_API void stl_raw_sprintf(std::string& text, const char* format, ...) __attribute__((format(printf, 2, 3)));
 }
 
-void stl_vsprintf(std::string& text, const char* format, va_list args);
+PGM_COMMON_API void stl_vsprintf(std::string& text, const char* format, va_list args);
 // ASCII case conversion in place.
-void stl_tolower(std::string& text);
-void stl_toupper(std::string& text);
+PGM_COMMON_API void stl_tolower(std::string& text);
+PGM_COMMON_API void stl_toupper(std::string& text);

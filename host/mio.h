@@ -25,6 +25,8 @@
 // -2^(WIDTH-1) (WIDTH of at most 65536 for such words).
 #pragma once
 
+#include "pgm/h/pgm_common_api.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -36,7 +38,7 @@ enum MIO_RADIX_ENUM { MIO_RADIX_BIN = 0, MIO_RADIX_HEX = 1, MIO_RADIX_UNS = 2, M
 // Codes of big_radix_conversion.
 enum BIG_RADIX_ENUM { BIG_RADIX_BIN = 0, BIG_RADIX_OCT = 1, BIG_RADIX_DEC = 2, BIG_RADIX_HEX = 3, BIG_RADIX_UNS = 4 };
 
-class MIO_FILE {
+class PGM_COMMON_API MIO_FILE {
 public:
     explicit MIO_FILE(bool read_only);
     void set_file_type(int type);                        // 1: memory initialisation file
@@ -65,7 +67,7 @@ private:
     // One entry of the CONTENT section: addresses first..last take its count
     // words, which start at pool_[word], repeated from the first when the
     // range is longer than the list.
-    struct ENTRY {
+    struct PGM_COMMON_LOCAL ENTRY {
         unsigned int first;
         unsigned int last;
         unsigned int count;
@@ -73,7 +75,7 @@ private:
         size_t line; // where the entry begins
     };
 
-    struct NEGATIVE_WORDS; // negative decimal words met by get_data_words
+    struct PGM_COMMON_LOCAL NEGATIVE_WORDS; // negative decimal words met by get_data_words
 
     void clear_content();
     std::string_view word_text(size_t offset) const;
@@ -101,7 +103,7 @@ private:
 // an error text that names the setting. mio_set_max_words overrides the
 // limit for the process (e.g. for a fuzz harness); 0 hands it back to the
 // setting.
-void mio_set_max_words(unsigned int count);
+PGM_COMMON_API void mio_set_max_words(unsigned int count);
 
 // Converts word, a digit string of any length in radix from, to the radix to
 // (BIG_RADIX_ENUM codes; DEC and UNS are both decimal digits): no sign, no
@@ -111,4 +113,4 @@ void mio_set_max_words(unsigned int count);
 // Time: linear in the word's length between BIN, OCT and HEX; about
 // n log^2 n from decimal (halves joined by products through a number-
 // theoretic transform); quadratic into decimal for long words.
-int big_radix_conversion(const std::string& word, std::string& output, int from, int to, int flags);
+PGM_COMMON_API int big_radix_conversion(const std::string& word, std::string& output, int from, int to, int flags);

@@ -8,13 +8,15 @@
 // process-wide record that msg_take_issued() hands out.
 #pragma once
 
+#include "pgm/h/pgm_common_api.h"
+
 #include <cstdarg>
 #include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-class PGM_INTERNAL_ERROR : public std::logic_error {
+class PGM_COMMON_API PGM_INTERNAL_ERROR : public std::logic_error {
 public:
     PGM_INTERNAL_ERROR(const std::string& text, const std::string& module, const std::string& file, int line);
     const std::string& module() const { return module_; }
@@ -27,7 +29,7 @@ private:
     int line_;
 };
 
-class MSG_INTERNAL_ERROR {
+class PGM_COMMON_API MSG_INTERNAL_ERROR {
 public:
     [[noreturn]] static void report(const char* condition, const char* module, const char* file, int line);
     [[noreturn]] static void report_varg(const char* module, const char* file, int line, const char* format, ...)
@@ -44,7 +46,7 @@ enum MSG_D_LEVEL { MSG_D_LEVEL_0 = 0, MSG_D_LEVEL_1 = 1, MSG_D_LEVEL_2 = 2, MSG_
 // A message object: catalogue text with "%n!f!" inserts ("d" decimal,
 // "X" upper-case hexadecimal, "s" text) and a trailing "/" + type letter +
 // symbolic name, which is not shown.
-class MSG_BASE {
+class PGM_COMMON_API MSG_BASE {
 public:
     explicit MSG_BASE(char type) : type_(type) {}
     virtual ~MSG_BASE() = default;
@@ -80,37 +82,37 @@ private:
     int line_ = 0;
 };
 
-class MSG_POST : public MSG_BASE {
+class PGM_COMMON_API MSG_POST : public MSG_BASE {
 public:
     using MSG_BASE::MSG_BASE;
     virtual void post() { issue(get_type()); }
 };
 
-class MSG_E : public MSG_POST {
+class PGM_COMMON_API MSG_E : public MSG_POST {
 public:
     explicit MSG_E(MSG_REPORT*) : MSG_POST('E') {}
 };
 
-class MSG_W : public MSG_POST {
+class PGM_COMMON_API MSG_W : public MSG_POST {
 public:
     explicit MSG_W(MSG_REPORT*) : MSG_POST('W') {}
 };
 
 // A warning that shows and records nothing.
-class MSG_W_NULL : public MSG_W {
+class PGM_COMMON_API MSG_W_NULL : public MSG_W {
 public:
     MSG_W_NULL() : MSG_W(nullptr) {}
     void post() override {}
 };
 
-class MSG_O : public MSG_BASE {
+class PGM_COMMON_API MSG_O : public MSG_BASE {
 public:
     explicit MSG_O(MSG_REPORT*) : MSG_BASE('O') {}
     void prompt(MSG_REPORT*) { issue('O'); }
 };
 
 // Which warnings the user has switched off.
-class MSG_INDEX {
+class PGM_COMMON_API MSG_INDEX {
 public:
     static MSG_INDEX& get_default_index();
     // True when the message with this id is not to be built.
@@ -122,7 +124,7 @@ private:
 };
 
 // Registers postable ids for as long as the object lives.
-class MSG_ID_REGISTRAR {
+class PGM_COMMON_API MSG_ID_REGISTRAR {
 public:
     MSG_ID_REGISTRAR(const unsigned int* ids, const MSG_POST_TYPE* types, size_t count);
     ~MSG_ID_REGISTRAR();
@@ -134,11 +136,11 @@ private:
 };
 
 // True while a registrar holds the id; the type it was registered with goes to *type.
-bool msg_is_registered(unsigned int id, MSG_POST_TYPE* type = nullptr);
+PGM_COMMON_API bool msg_is_registered(unsigned int id, MSG_POST_TYPE* type = nullptr);
 
 // A module debug line. Kept in the debug record; printed to standard error
 // when the setting "MSG_DEBUG_LEVEL" is at least the line's level.
-void msg_local_vdebug(const char* module, MSG_D_LEVEL level, const char* format, va_list args);
+PGM_COMMON_API void msg_local_vdebug(const char* module, MSG_D_LEVEL level, const char* format, va_list args);
 
 struct MSG_RECORD {
     unsigned int id; // catalogue id
@@ -156,7 +158,7 @@ using MSG_PRINTER = void (*)(const MSG_RECORD& record);
 MSG_PRINTER msg_set_printer(MSG_PRINTER printer);
 
 // Returns the messages issued so far and forgets them.
-std::vector<MSG_RECORD> msg_take_issued();
+PGM_COMMON_API std::vector<MSG_RECORD> msg_take_issued();
 
 // Returns the module debug lines written so far ("MODULE: text") and forgets them.
-std::vector<std::string> msg_take_debug_lines();
+PGM_COMMON_API std::vector<std::string> msg_take_debug_lines();

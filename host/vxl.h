@@ -3,6 +3,7 @@
 #pragma once
 
 #include "host/host_types.h"
+#include "pgm/h/pgm_common_api.h"
 
 #include <istream>
 #include <memory>
@@ -17,7 +18,7 @@ enum VXL_ZSTREAM_ERROR_ENUM {
 
 class VXL_ZIFSTREAM_BUF;
 
-class VXL_ZIFSTREAM : public std::istream {
+class PGM_COMMON_API VXL_ZIFSTREAM : public std::istream {
 public:
     // Mode 1 reads. A key marks the protected form of the suite; such files
     // are read as they are stored.

@@ -3,7 +3,8 @@
 # Idempotent; runs as root or through sudo.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ make zlib1g-dev libssl-dev libxerces-c-dev libgtest-dev libbenchmark-dev unzip python3)
+packages=(cmake ninja-build g++ make pkg-config zlib1g-dev libssl-dev libxerces-c-dev libgtest-dev libbenchmark-dev
+  unzip python3)
 packages+=("$@")
 
 missing=()

@@ -2,7 +2,6 @@
 #include "test_support.h"
 
 #include "host/con.h"
-#include "pgm/common/pgm_common_catalogue.h"
 
 #include <algorithm>
 #include <memory>
@@ -43,69 +42,56 @@ TEST(Messages, InternalErrorCarriesConditionModuleFileAndLine)
     }
 }
 
-TEST(Messages, CatalogueTextsIdsAndTypes)
+// The catalogue messages as callers meet them: the readers build, issue and
+// release them. The hex and MIF reader tests check every id they issue;
+// here the whole texts of the depth warnings and the printed form of a
+// prompt posted as a warning.
+TEST(Messages, DepthWarningsAndPromptsPostedAsWarnings)
 {
+    TEMP_DIR dir;
+    const std::string path = dir.file("m.mif");
     struct CASE {
-        std::unique_ptr<MSG_BASE> message;
+        DWORD depth;
         unsigned int id;
-        char type;
         std::string text;
     };
-    std::vector<CASE> cases;
-    cases.push_back({pgm_msg_hex_checksum_error(12), 17920, 'O', "Checksum on line 12 does not match expected checksum"});
-    cases.push_back({pgm_msg_hex_overlap_error(0x1F0, 0xABCDEF), 17921, 'O',
-                     "Data in HEX File overlaps between data blocks at address 1F0 and address ABCDEF"});
-    cases.push_back({pgm_msg_invalid_hex_file("a.hex"), 17922, 'O',
-                     "File a.hex is not a valid Hexadecimal (Orvan-Format) File"});
-    cases.push_back({pgm_msg_file_io_error("/x/y.bin"), 17923, 'E', "Can't save or open file /x/y.bin"});
-    cases.push_back({pgm_msg_mif_invalid_char("m.mif"), 17924, 'O', "Found invalid character in MIF file m.mif"});
-    cases.push_back({pgm_msg_invalid_mif_file("m.mif"), 17925, 'O',
-                     "File m.mif is not a valid Memory Initialization File"});
-    cases.push_back({pgm_msg_init_content_overflow(300, 256, "m.mif"), 18093, 'W',
-                     "Memory depth (300) in the Memory Initialization File \"m.mif\" is larger than the flash memory "
-                     "depth (256). Truncated remaining initial content value to fit flash memory. If you do not want "
-                     "the remaining initial content value to be truncated, make sure the Memory Initialization File "
-                     "contains the same memory depth values for the flash memory."});
-    cases.push_back({pgm_msg_init_content_insufficient(100, 256, "m.mif"), 18094, 'W',
-                     "Memory depth (100) in the Memory Initialization File \"m.mif\" is less than the flash memory "
-                     "depth (256). Make sure the Memory Initialization File contains the sufficient memory depth "
-                     "values for the flash memory."});
-    for (CASE& c : cases) {
-        EXPECT_EQ(c.id, c.message->get_id());
-        MSG_RECORD record = issue_one(*c.message);
-        EXPECT_EQ(c.id, record.id);
-        EXPECT_EQ(c.type, record.type);
-        EXPECT_EQ(c.text, record.text);
+    const CASE cases[] = {
+        {300, 18093,
+         "Memory depth (300) in the Memory Initialization File \"" + path + "\" is larger than the flash memory "
+         "depth (256). Truncated remaining initial content value to fit flash memory. If you do not want the "
+         "remaining initial content value to be truncated, make sure the Memory Initialization File contains the "
+         "same memory depth values for the flash memory."},
+        {100, 18094,
+         "Memory depth (100) in the Memory Initialization File \"" + path + "\" is less than the flash memory "
+         "depth (256). Make sure the Memory Initialization File contains the sufficient memory depth values for the "
+         "flash memory."},
+    };
+    for (const CASE& c : cases) {
+        write_file(path, "WIDTH=8; DEPTH=" + std::to_string(c.depth) + ";\nCONTENT BEGIN\nEND;\n");
+        PGMIO_MIF_READER reader;
+        reader.set_file(path);
+        reader.set_required_size(256);
+        std::vector<MSG_RECORD> issued = issued_by([&reader] { reader.read_mif_file(); });
+        ASSERT_EQ(1u, issued.size()) << c.depth;
+        EXPECT_EQ(c.id, issued[0].id);
+        EXPECT_EQ('W', issued[0].type);
+        EXPECT_EQ(c.text, issued[0].text);
     }
-    EXPECT_EQ(1, cases[6].message->get_severity_level());
-}
 
-TEST(Messages, PromptsReissuedAsWarningsAndSuppressedWarnings)
-{
-    auto prompt = pgm_msg_hex_checksum_error(3);
+    std::string bad_sum = hex_record(0x10, 0, {1, 2});
+    bad_sum.back() = bad_sum.back() == '0' ? '1' : '0';
+    write_file(dir.file("bad.hex"), hex_record(0, 0, {1}) + "\n" + hex_record(1, 0, {2}) + "\n" + bad_sum + "\n");
+    PGMIO_HEX_READER reader;
+    reader.set_file(dir.file("bad.hex"));
     msg_take_issued();
-    std::string shown = capture_stdout([&prompt] { pgm_msg_issue(*prompt, true); });
+    std::string shown = capture_stdout([&reader] { reader.read_hex_file(false, true); });
     std::vector<MSG_RECORD> issued = msg_take_issued();
     ASSERT_EQ(1u, issued.size());
     EXPECT_EQ('W', issued[0].type);
     EXPECT_EQ(17920u, issued[0].id);
-    EXPECT_EQ("Checksum on line 3 does not match expected checksum", issued[0].text);
     EXPECT_EQ("Warning (17920): Checksum on line 3 does not match expected checksum\n", shown);
-
-    capture_stdout([&prompt] { pgm_msg_issue(*prompt, false); });
-    issued = msg_take_issued();
-    ASSERT_EQ(1u, issued.size());
-    EXPECT_EQ('O', issued[0].type);
-
-    MSG_INDEX::get_default_index().suppress(18093);
-    auto quiet = pgm_msg_init_content_overflow(1, 2, "x");
-    EXPECT_NE(nullptr, dynamic_cast<MSG_W_NULL*>(quiet.get()));
-    EXPECT_EQ(0u, quiet->get_id());
-    EXPECT_EQ("", capture_stdout([&quiet] { quiet->post(); }));
-    EXPECT_TRUE(msg_take_issued().empty());
-    MSG_INDEX::get_default_index().suppress(18093, false);
-    EXPECT_NE(nullptr, dynamic_cast<MSG_W*>(pgm_msg_init_content_overflow(1, 2, "x").get()));
-    EXPECT_EQ(nullptr, dynamic_cast<MSG_W_NULL*>(pgm_msg_init_content_overflow(1, 2, "x").get()));
+    if (reader.get_hex_list())
+        pgmio_delete_hex_blocks(*reader.get_hex_list());
 }
 
 TEST(Messages, LoadedLibraryRegistersItsPostableIdsAndModule)

@@ -6,7 +6,6 @@
 #include "test_support.h"
 
 #include "h/pgm_common_xml_pfg_auto_export.h"
-#include "pgm/common/pgm_xml_encoding.h"
 #include "pgm/h/pgm_common_xml_export.h"
 
 #include <memory>

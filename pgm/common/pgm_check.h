@@ -3,6 +3,8 @@
 // nothing after a failed check runs.
 #pragma once
 
+#include "pgm/common/pgm_internal.h"
+
 #include "host/msg.h"
 
 #define PGM_MODULE_NAME "PGM_COMMON"

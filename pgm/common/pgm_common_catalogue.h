@@ -3,6 +3,8 @@
 // unique_ptr deletes it.
 #pragma once
 
+#include "pgm/common/pgm_internal.h"
+
 #include "host/host_types.h"
 #include "host/msg.h"
 

@@ -16,9 +16,9 @@
 #include "host/gen.h"
 #include "host/mem.h"
 #include "pgm/common/pgm_check.h"
-#include "pgm/common/pgm_xml_encoding.h"
 #include "pgm/common/pgm_xml_text.h"
 #include "pgm/h/pgm_common.h"
+#include "pgm/h/pgm_common_xml_encoding.h"
 
 #include <xercesc/framework/LocalFileInputSource.hpp>
 #include <xercesc/framework/MemBufInputSource.hpp>

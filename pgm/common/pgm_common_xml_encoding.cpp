@@ -1,7 +1,7 @@
 // Encoded XML files: AES-256-GCM with a random IV under the SHA-256 of the
 // library's file key. Anything that does not authenticate is refused as a
 // whole; no byte of unauthenticated text is handed out.
-#include "pgm/common/pgm_xml_encoding.h"
+#include "pgm/h/pgm_common_xml_encoding.h"
 
 #include "host/fio.h"
 #include "host/mem.h"

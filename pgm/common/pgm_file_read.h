@@ -1,6 +1,8 @@
 // Reading a whole file as it is on disk, shared by the library's areas.
 #pragma once
 
+#include "pgm/common/pgm_internal.h"
+
 #include "host/host_types.h"
 
 #include <string>

@@ -1,6 +1,8 @@
 // The value of a hexadecimal digit, shared by every reader of hex text.
 #pragma once
 
+#include "pgm/common/pgm_internal.h"
+
 // Value of a hex digit of either case, or -1.
 constexpr int pgm_hex_digit_value(char c)
 {

@@ -2,6 +2,8 @@
 // released or reused, in a way the optimiser keeps.
 #pragma once
 
+#include "pgm/common/pgm_internal.h"
+
 #include <openssl/crypto.h>
 
 // Overwrites the bytes of a vector or string with zeros.

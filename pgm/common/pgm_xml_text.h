@@ -2,6 +2,8 @@
 // the library's UTF-8 strings, and the nesting of element trees.
 #pragma once
 
+#include "pgm/common/pgm_internal.h"
+
 #include <xercesc/util/XercesDefs.hpp>
 
 #include <cstddef>

@@ -2,6 +2,8 @@
 // shared by the archive reader, the lister and the writer.
 #pragma once
 
+#include "pgm/common/pgm_internal.h"
+
 #include "host/host_types.h"
 
 #include <string>

@@ -2,12 +2,14 @@
 // library resolves it. The tool chain's code knows them by these names.
 #pragma once
 
+#include "pgm/h/pgm_common_api.h"
+
 #include <fstream>
 #include <string>
 
 namespace std {
 
-class brisol_ifstream : public basic_ifstream<char> {
+class PGM_COMMON_API brisol_ifstream : public basic_ifstream<char> {
 public:
     brisol_ifstream() = default;
     brisol_ifstream(const char* path, ios_base::openmode mode = ios_base::in) { open(path, mode); }
@@ -17,7 +19,7 @@ public:
     void open(const string& path, ios_base::openmode mode = ios_base::in) { open(path.c_str(), mode); }
 };
 
-class brisol_ofstream : public basic_ofstream<char> {
+class PGM_COMMON_API brisol_ofstream : public basic_ofstream<char> {
 public:
     brisol_ofstream() = default;
     brisol_ofstream(const char* path, ios_base::openmode mode = ios_base::out) { open(path, mode); }

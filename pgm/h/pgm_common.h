@@ -3,12 +3,13 @@
 #pragma once
 
 #include "host/host_types.h"
+#include "pgm/h/pgm_common_api.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
-class PGM_COMMON {
+class PGM_COMMON_API PGM_COMMON {
 public:
     // ---- Numbers and hex strings (pgm_common_convert.cpp) ----
     // Plain numbers: decimal, "0x" hexadecimal, "b" binary, optional "-",

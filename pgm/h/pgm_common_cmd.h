@@ -2,6 +2,7 @@
 #pragma once
 
 #include "host/host_types.h"
+#include "pgm/h/pgm_common_api.h"
 
 #include <string>
 #include <vector>
@@ -36,7 +37,7 @@ enum PGM_COMMON_CMD_ERROR {
     PGM_COMMON_CMD_ERROR_INTEGER = 6
 };
 
-class PGM_COMMON_CMD {
+class PGM_COMMON_API PGM_COMMON_CMD {
 public:
     // Parses argv[1..argc-1]; the table's hidden flags are cleared when
     // "--unhide_all_arg" is given. Words that are not arguments go to filepaths.

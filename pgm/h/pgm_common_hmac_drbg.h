@@ -4,10 +4,11 @@
 #pragma once
 
 #include "host/host_types.h"
+#include "pgm/h/pgm_common_api.h"
 
 #include <vector>
 
-class PGM_COMMON_HMAC_DRBG {
+class PGM_COMMON_API PGM_COMMON_HMAC_DRBG {
 public:
     // The seed is the entropy followed by the nonce; it must hold at least
     // 24 bytes. nonce may be null when nonce_size is 0.

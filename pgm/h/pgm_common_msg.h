@@ -2,6 +2,7 @@
 #pragma once
 
 #include "host/host_types.h"
+#include "pgm/h/pgm_common_api.h"
 
 #include <iosfwd>
 #include <string>
@@ -19,7 +20,7 @@ enum PGM_COMMON_MSG_TYPE {
     PGM_COMMON_MSG_MAX
 };
 
-class PGM_COMMON_MSG {
+class PGM_COMMON_API PGM_COMMON_MSG {
 public:
     // Prints indent units of three spaces, the type's prefix and the
     // formatted text on one line of the console stream (standard output
@@ -38,7 +39,7 @@ struct PGM_DEBUG_ENABLE_INFO {
 // The developer trace: grouped, levelled lines collected in memory and
 // stored compressed, with a CRC-16 trailer, in "programmer.dbg" in the
 // module folder. Process-wide and unsynchronised: trace from one thread.
-class PGM_DEBUG {
+class PGM_COMMON_API PGM_DEBUG {
 public:
     PGM_DEBUG& operator=(const PGM_DEBUG&) { return *this; }
     PGM_DEBUG& operator=(PGM_DEBUG&&) { return *this; }
@@ -71,4 +72,4 @@ private:
 };
 
 // Exported entry of the trace for other modules.
-void pgm_common_vdebug(std::string group, std::string sub_group, DWORD level, std::string msg);
+PGM_COMMON_API void pgm_common_vdebug(std::string group, std::string sub_group, DWORD level, std::string msg);

@@ -2,6 +2,7 @@
 // and the text conversions of the element model.
 #pragma once
 
+#include "pgm/h/pgm_common_api.h"
 #include "pgm/h/pgm_common_xml_element.h"
 
 #include <xercesc/util/XercesDefs.hpp>
@@ -47,7 +48,7 @@ enum PGM_COMMON_XML_FILE_ENUM {
 // thread at a time. The Xerces platform is initialised once in the
 // process, by whichever load comes first, and never terminated by the
 // library.
-class PGM_COMMON_XML {
+class PGM_COMMON_API PGM_COMMON_XML {
 public:
     // Reads a file of the kind into a tree of schema objects, filtered by
     // the "|"-separated conditions, its child counts checked and, with xsd,
@@ -82,7 +83,7 @@ private:
     static std::string get_xml_string(std::string text);
 };
 
-class PGM_COMMON_XML_HELPER {
+class PGM_COMMON_API PGM_COMMON_XML_HELPER {
 public:
     // ---- Text conversions ----
     static bool get_boolean(std::string string);

@@ -2,6 +2,8 @@
 // text from its nodes. Texts cross the DOM boundary as UTF-8.
 #pragma once
 
+#include "pgm/h/pgm_common_api.h"
+
 #include <xercesc/dom/DOM.hpp>
 #include <xercesc/parsers/XercesDOMParser.hpp>
 #include <xercesc/sax/ErrorHandler.hpp>
@@ -20,7 +22,7 @@ inline constexpr unsigned PGM_COMMON_XML_MAX_ENTITY_EXPANSIONS = 100;
 inline constexpr unsigned PGM_COMMON_XML_MAX_ENTITY_SIZE = 65536;
 
 // Formats the parser's messages and remembers whether an error occurred.
-class PGM_COMMON_XML_PARSER_DOM_ERROR_HANDLER : public XERCES_CPP_NAMESPACE::ErrorHandler {
+class PGM_COMMON_API PGM_COMMON_XML_PARSER_DOM_ERROR_HANDLER : public XERCES_CPP_NAMESPACE::ErrorHandler {
 public:
     // With collect_messages the messages are kept for getMsg(); without, they
     // go to the standard error stream at once.
@@ -49,7 +51,7 @@ private:
 // One text in the narrow (UTF-8) and the Xerces wide form. Built from a
 // narrow text it holds the wide form; built from a wide text, the narrow
 // form (none when the wide text is absent or empty).
-class PGM_COMMON_XML_PARSER_DOM_STRX {
+class PGM_COMMON_API PGM_COMMON_XML_PARSER_DOM_STRX {
 public:
     PGM_COMMON_XML_PARSER_DOM_STRX();
     explicit PGM_COMMON_XML_PARSER_DOM_STRX(const char* text);
@@ -77,7 +79,7 @@ private:
 // Loads one XML file or text into a DOM. The document belongs to this
 // object and lives as long as it; one object serves one load, in one
 // thread. Objects in different threads load at the same time safely.
-class PGM_COMMON_XML_PARSER_DOM {
+class PGM_COMMON_API PGM_COMMON_XML_PARSER_DOM {
 public:
     PGM_COMMON_XML_PARSER_DOM();
     ~PGM_COMMON_XML_PARSER_DOM();
@@ -109,7 +111,7 @@ private:
 };
 
 // Reading names, attributes and text from DOM nodes.
-class PGM_COMMON_XML_DOM_HELPER {
+class PGM_COMMON_API PGM_COMMON_XML_DOM_HELPER {
 public:
     // "#text" for text nodes, "#comment" for comments.
     static std::string get_element_name_from_node(XERCES_CPP_NAMESPACE::DOMNode* node);

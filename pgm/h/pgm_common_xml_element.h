@@ -4,6 +4,7 @@
 #pragma once
 
 #include "host/host_types.h"
+#include "pgm/h/pgm_common_api.h"
 #include "pgm/h/pgm_common_xml_enum.h"
 
 #include <string>
@@ -40,7 +41,7 @@ enum PGM_XML_EXIST : BYTE {
 };
 
 // Description of an element's own text.
-struct PGM_COMMON_XML_INFO {
+struct PGM_COMMON_API PGM_COMMON_XML_INFO {
     PGM_COMMON_XML_INFO(); // reports an internal error: real elements describe themselves
     PGM_COMMON_XML_INFO(PGM_COMMON_XML_ENUM class_type, PGM_COMMON_XML_ENUM sub_class_type, BYTE type, BYTE exist,
                         std::string default_string, std::string enum_string, void* ptr);
@@ -56,7 +57,7 @@ struct PGM_COMMON_XML_INFO {
 };
 
 // Description of one attribute.
-struct PGM_COMMON_XML_ATTRIBUTE_INFO {
+struct PGM_COMMON_API PGM_COMMON_XML_ATTRIBUTE_INFO {
     PGM_COMMON_XML_ATTRIBUTE_INFO(std::string name, BYTE type, BYTE exist, std::string default_string,
                                   std::string enum_string, void* ptr);
 
@@ -76,7 +77,7 @@ struct PGM_COMMON_XML_HEX_DATA {
     BYTE* data = nullptr; // allocated with new[]
 };
 
-class PGM_COMMON_XML_ELEMENT {
+class PGM_COMMON_API PGM_COMMON_XML_ELEMENT {
 public:
     PGM_COMMON_XML_ELEMENT(PGM_COMMON_XML_ENUM class_type, PGM_COMMON_XML_ENUM sub_class_type, BYTE type,
                            BYTE exist, std::string default_string, std::string enum_string, void* ptr);
@@ -154,7 +155,7 @@ private:
 };
 
 // Static helpers of the element model over the name table.
-class PGM_COMMON_XML_UTIL {
+class PGM_COMMON_API PGM_COMMON_XML_UTIL {
 public:
     // The member named name, 0 when there is none; with must_exist 0 is an internal error.
     static PGM_COMMON_XML_ENUM convert_string_to_enum(std::string name, bool must_exist);

@@ -3,6 +3,8 @@
 // name in lower case; enumerated values are written as the names.
 #pragma once
 
+#include "pgm/h/pgm_common_api.h"
+
 enum PGM_COMMON_XML_ENUM {
     PGM_COMMON_XML_ENUM__INVALID__ = 0,
     PGM_COMMON_XML_ENUM_WARMRST,
@@ -480,4 +482,4 @@ enum PGM_COMMON_XML_ENUM {
 };
 
 // The name of each member, indexed by its value: "_INVALID__" to "_MAX__".
-extern const char* const pgm_common_xml_enum_names[PGM_COMMON_XML_ENUM__MAX__ + 1];
+extern PGM_COMMON_API const char* const pgm_common_xml_enum_names[PGM_COMMON_XML_ENUM__MAX__ + 1];

@@ -3,13 +3,14 @@
 #pragma once
 
 #include "host/host_types.h"
+#include "pgm/h/pgm_common_api.h"
 
 #include <string>
 #include <vector>
 
 // One archive member. The record owns data (size bytes, allocated with
 // new[]); a member of size 0 has no data.
-struct PGM_COMMON_ZIP_FILE {
+struct PGM_COMMON_API PGM_COMMON_ZIP_FILE {
     PGM_COMMON_ZIP_FILE() = default;
     // A member holding a copy of data; size must be above 0.
     PGM_COMMON_ZIP_FILE(std::string t1, DWORD t2, const BYTE* t3, WORD t4, WORD t5);
@@ -25,7 +26,7 @@ struct PGM_COMMON_ZIP_FILE {
 };
 
 // A member as the central directory of an archive describes it.
-struct PGM_COMMON_ZIP_ENTRY {
+struct PGM_COMMON_API PGM_COMMON_ZIP_ENTRY {
     std::string filename;        // name as stored, "/" between folders
     WORD method = 0;             // 0 stored, 8 deflated, ...
     WORD flags = 0;              // general purpose bits; bit 0: encrypted
@@ -37,7 +38,7 @@ struct PGM_COMMON_ZIP_ENTRY {
     DWORD local_header_offset = 0;
 };
 
-class PGM_COMMON_ZIP {
+class PGM_COMMON_API PGM_COMMON_ZIP {
 public:
     // Writes the members to output (a ".zip" path), after the members of the
     // old archive when append is true; an old member of the same name as a
@@ -76,14 +77,14 @@ public:
 
 private:
     friend struct PGM_COMMON_ZIP_TEST_ACCESS;
-    struct LOCAL_FILE_HEADER;
-    struct CENTRAL_DIRECTORY;
-    struct END_OF_CENTRAL_DIRECTORY_RECORD;
-    struct ZIP64_END_OF_CENTRAL_DIRECTORY_RECORD;
-    struct ZIP64_END_OF_CENTRAL_DIRECTORY_LOCATOR;
-    struct ARCHIVE_EXTRA_DATA_RECORD;
-    struct DIGITAL_SIGNATURE;
-    struct ARCHIVE_WRITER;
+    struct PGM_COMMON_LOCAL LOCAL_FILE_HEADER;
+    struct PGM_COMMON_LOCAL CENTRAL_DIRECTORY;
+    struct PGM_COMMON_LOCAL END_OF_CENTRAL_DIRECTORY_RECORD;
+    struct PGM_COMMON_LOCAL ZIP64_END_OF_CENTRAL_DIRECTORY_RECORD;
+    struct PGM_COMMON_LOCAL ZIP64_END_OF_CENTRAL_DIRECTORY_LOCATOR;
+    struct PGM_COMMON_LOCAL ARCHIVE_EXTRA_DATA_RECORD;
+    struct PGM_COMMON_LOCAL DIGITAL_SIGNATURE;
+    struct PGM_COMMON_LOCAL ARCHIVE_WRITER;
 
     // Each reads its record at position, advancing it. A different
     // signature leaves the record's signature 0 and returns true; a field

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "host/host_types.h"
+#include "pgm/h/pgm_common_api.h"
 
 #include <istream>
 #include <ostream>
@@ -10,7 +11,7 @@
 
 // Reads through a wrapped input stream in chunks of 256 bytes; the CRC
 // covers every byte fetched from the wrapped stream.
-class PGM_JAM_CRC_IN_STREAMBUF : public std::basic_streambuf<char> {
+class PGM_COMMON_API PGM_JAM_CRC_IN_STREAMBUF : public std::basic_streambuf<char> {
 public:
     explicit PGM_JAM_CRC_IN_STREAMBUF(std::basic_istream<char>* stream);
     PGM_JAM_CRC_IN_STREAMBUF(const PGM_JAM_CRC_IN_STREAMBUF& other);
@@ -32,7 +33,7 @@ private:
 
 // Writes through to a wrapped output stream (or none: a pure CRC sink).
 // Only bytes that have been synchronised count: flush before reading crc().
-class PGM_JAM_CRC_OUT_STREAMBUF : public std::basic_streambuf<char> {
+class PGM_COMMON_API PGM_JAM_CRC_OUT_STREAMBUF : public std::basic_streambuf<char> {
 public:
     explicit PGM_JAM_CRC_OUT_STREAMBUF(std::basic_ostream<char>* stream);
     PGM_JAM_CRC_OUT_STREAMBUF(const PGM_JAM_CRC_OUT_STREAMBUF& other);

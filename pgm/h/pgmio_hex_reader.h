@@ -4,6 +4,7 @@
 
 #include "host/fio.h"
 #include "host/host_types.h"
+#include "pgm/h/pgm_common_api.h"
 
 #include <memory>
 #include <string>
@@ -28,7 +29,7 @@ inline DWORD pgmio_hex_size(const PGMIO_HEX& block)
 }
 
 // Deletes every block of the list with its data and empties the list.
-void pgmio_delete_hex_blocks(PGMIO_HEX_LIST& list);
+PGM_COMMON_API void pgmio_delete_hex_blocks(PGMIO_HEX_LIST& list);
 
 // Where the bytes of a list of blocks lie, by absolute address (64-bit, so
 // that a block near 4 GiB does not wrap): the lowest address of a byte and
@@ -38,17 +39,17 @@ struct PGMIO_HEX_EXTENT {
     QWORD lowest;
     QWORD size;
 };
-PGMIO_HEX_EXTENT pgmio_hex_extent(const PGMIO_HEX_LIST& list);
+PGM_COMMON_API PGMIO_HEX_EXTENT pgmio_hex_extent(const PGMIO_HEX_LIST& list);
 // The image of the list's extent: each block's bytes at their place, a later
 // block over an earlier one, zero bytes where no block is. The blocks are
 // deleted as they are copied, and the list is left empty.
-std::unique_ptr<BYTE[]> pgmio_flatten_hex_blocks(PGMIO_HEX_LIST& list, const PGMIO_HEX_EXTENT& extent);
+PGM_COMMON_API std::unique_ptr<BYTE[]> pgmio_flatten_hex_blocks(PGMIO_HEX_LIST& list, const PGMIO_HEX_EXTENT& extent);
 // The bytes of the blocks when, those without bytes aside, they form one run
 // from address 0: each at offset 0 of its segment, the first at segment 0
 // and each next one where the one before ends. 0 when they do not.
-QWORD pgmio_hex_run_size(const PGMIO_HEX_LIST& list);
+PGM_COMMON_API QWORD pgmio_hex_run_size(const PGMIO_HEX_LIST& list);
 // The bytes of such a run, of run_size bytes, in list order.
-std::unique_ptr<BYTE[]> pgmio_join_hex_blocks(const PGMIO_HEX_LIST& list, QWORD run_size);
+PGM_COMMON_API std::unique_ptr<BYTE[]> pgmio_join_hex_blocks(const PGMIO_HEX_LIST& list, QWORD run_size);
 
 // Ownership of the list objects (the vectors; the blocks in a list always
 // belong to whoever holds the list, and the reader never deletes a block the
@@ -63,7 +64,7 @@ std::unique_ptr<BYTE[]> pgmio_join_hex_blocks(const PGMIO_HEX_LIST& list, QWORD 
 //   deletes it, after its blocks, whenever it likes. A list the caller never
 //   saw is deleted by the reader with its blocks.
 // - The caller never deletes a list that a reader still holds.
-class PGMIO_HEX_READER {
+class PGM_COMMON_API PGMIO_HEX_READER {
 public:
     PGMIO_HEX_READER();
     PGMIO_HEX_READER(const PGMIO_HEX_READER& other);
@@ -93,8 +94,8 @@ public:
     bool read_hex_file(bool reverse_bits, bool errors_as_warnings);
 
 private:
-    class READ_STATE;   // one pass of read_hex_file
-    class LIST_KEEPING; // the lists the reader and its copies hold
+    class PGM_COMMON_LOCAL READ_STATE;   // one pass of read_hex_file
+    class PGM_COMMON_LOCAL LIST_KEEPING; // the lists the reader and its copies hold
 
     // Makes list the current list, letting the one before go.
     void replace_list(PGMIO_HEX_LIST* list, bool seen);
@@ -110,7 +111,7 @@ private:
     std::shared_ptr<LIST_KEEPING> lists_;
 };
 
-class PGMIO_MIF_READER {
+class PGM_COMMON_API PGMIO_MIF_READER {
 public:
     PGMIO_MIF_READER();
     // Copies share the data array, which the last copy releases.

@@ -3,7 +3,6 @@
 // write the encoded form of a file.
 #include "pgmtool_frame.h"
 
-#include "pgm/common/pgm_xml_encoding.h"
 #include "pgm/h/pgm_common_xml_export.h"
 
 #include <cstdio>

@@ -831,7 +831,7 @@ std::string GENERATOR::header() const
     out += comment("", "How the loader builds a tree of the " + d_.family +
                            " files: the root class, and per class below the root the parent and element names it is "
                            "created under.");
-    out += "const PGM_COMMON_XML_FAMILY& pgm_common_xml_" + d_.family + "_family();\n";
+    out += "PGM_COMMON_API const PGM_COMMON_XML_FAMILY& pgm_common_xml_" + d_.family + "_family();\n";
     return out;
 }
 
@@ -842,7 +842,7 @@ std::string GENERATOR::class_declaration(const ELEMENT& element) const
         names += (names.empty() ? "<" : ", <") + name + ">";
     std::string out = comment("", names);
     const std::string name = class_name(element.kind);
-    out += "class " + name + " : public PGM_COMMON_XML_ELEMENT {\npublic:\n";
+    out += "class PGM_COMMON_API " + name + " : public PGM_COMMON_XML_ELEMENT {\npublic:\n";
     std::string parameter = "PGM_COMMON_XML_ENUM sub_class_type = " + enumerator(element.kind) + ");\n";
     std::string declaration = "    explicit " + name + "(" + parameter;
     out += declaration.size() <= WIDTH + 1 ? declaration : "    explicit " + name + "(\n        " + parameter;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "host/host_types.h"
+#include "pgm/h/pgm_common_api.h"
 
 #include <string>
 #include <vector>
@@ -21,8 +22,8 @@ enum PGM_XML_DECODE_FAILURE {
 };
 
 // The file bytes of the text.
-std::vector<BYTE> pgm_xml_encode(const std::string& text);
+PGM_COMMON_API std::vector<BYTE> pgm_xml_encode(const std::string& text);
 // The text of the file bytes; fail_reason receives a PGM_XML_DECODE_FAILURE
 // and the text is empty unless it is 0.
-std::string pgm_xml_decode(const BYTE* data, size_t size, int& fail_reason);
-std::string pgm_xml_decode_file(const std::string& path, int& fail_reason);
+PGM_COMMON_API std::string pgm_xml_decode(const BYTE* data, size_t size, int& fail_reason);
+PGM_COMMON_API std::string pgm_xml_decode_file(const std::string& path, int& fail_reason);
