@@ -155,7 +155,7 @@ struct MSG_RECORD {
 // stream.
 using MSG_PRINTER = void (*)(const MSG_RECORD& record);
 // Sets the printer (null: the default) and returns the one before.
-MSG_PRINTER msg_set_printer(MSG_PRINTER printer);
+PGM_COMMON_API MSG_PRINTER msg_set_printer(MSG_PRINTER printer);
 
 // Returns the messages issued so far and forgets them.
 PGM_COMMON_API std::vector<MSG_RECORD> msg_take_issued();

@@ -6,24 +6,6 @@
 #include <algorithm>
 #include <memory>
 
-namespace {
-
-MSG_RECORD issue_one(MSG_BASE& message)
-{
-    msg_take_issued();
-    capture_stdout([&message] {
-        if (auto* prompt = dynamic_cast<MSG_O*>(&message))
-            prompt->prompt(nullptr);
-        else
-            dynamic_cast<MSG_POST&>(message).post();
-    });
-    std::vector<MSG_RECORD> issued = msg_take_issued();
-    EXPECT_EQ(1u, issued.size());
-    return issued.empty() ? MSG_RECORD{0, ' ', "", {}, 0} : issued[0];
-}
-
-} // namespace
-
 TEST(Messages, InternalErrorCarriesConditionModuleFileAndLine)
 {
     try {
@@ -169,21 +151,24 @@ std::string stream_text(FILE* stream)
 
 TEST(Messages, PrinterTakesEveryIssuedMessageWithItsInsertsAndLine)
 {
+    TEMP_DIR dir;
+    std::string bad = hex_record(0, 0, {1, 2});
+    bad[bad.size() - 1] ^= 1; // a wrong checksum on line 2
+    write_file(dir.file("c.hex"), hex_record(0, 0, {0}) + "\n" + bad + "\n" + hex_record(0, 1, {}) + "\n");
+    PGMIO_HEX_READER reader;
+    reader.set_file(dir.file("c.hex"));
     printed.clear();
+    msg_take_issued();
     ASSERT_EQ(nullptr, msg_set_printer(print_record));
-    auto checksum = pgm_msg_hex_checksum_error(12);
-    checksum->set_line(12);
-    EXPECT_EQ("", capture_stdout([&] { checksum->prompt(nullptr); }));
+    EXPECT_EQ("", capture_stdout([&] { reader.read_hex_file(false, false); }));
     EXPECT_EQ(print_record, msg_set_printer(nullptr));
-    ASSERT_EQ(1u, printed.size());
+    ASSERT_FALSE(printed.empty());
     EXPECT_EQ(17920u, printed[0].id);
-    EXPECT_EQ((std::vector<std::string>{"12"}), printed[0].inserts);
-    EXPECT_EQ(12, printed[0].line);
+    EXPECT_EQ((std::vector<std::string>{"2"}), printed[0].inserts);
+    EXPECT_EQ(2, printed[0].line);
     std::vector<MSG_RECORD> issued = msg_take_issued(); // recorded as before
-    ASSERT_EQ(1u, issued.size());
+    ASSERT_EQ(printed.size(), issued.size());
     EXPECT_EQ(printed[0].inserts, issued[0].inserts);
-    EXPECT_EQ((std::vector<std::string>{"100", "256", "m.mif"}),
-              issue_one(*pgm_msg_init_content_overflow(100, 256, "m.mif")).inserts);
 }
 
 TEST(ConsoleMessages, TheConsoleStreamTakesConsoleLinesAndCatalogueMessages)
@@ -194,7 +179,8 @@ TEST(ConsoleMessages, TheConsoleStreamTakesConsoleLinesAndCatalogueMessages)
     EXPECT_EQ(stream.get(), con_stream());
     std::string shown = capture_stdout([] {
         PGM_COMMON_MSG::print_msg(PGM_COMMON_MSG_ERROR, 0, "x");
-        pgm_msg_file_io_error("f.bin")->post();
+        DWORD size = 0, lowest = 0;
+        EXPECT_EQ(nullptr, PGM_COMMON::read_hex_data("f.bin", size, lowest));
     });
     con_set_stream(nullptr);
     msg_take_issued();

@@ -49,7 +49,9 @@ std::unique_ptr<MSG_POST> make_depth_warning(unsigned int id, const char* text, 
 
 std::unique_ptr<MSG_O> pgm_msg_hex_checksum_error(int line_number)
 {
-    return make_o(17920, TEXT_17920, line_number);
+    std::unique_ptr<MSG_O> message = make_o(17920, TEXT_17920, line_number);
+    message->set_line(line_number);
+    return message;
 }
 
 std::unique_ptr<MSG_O> pgm_msg_hex_overlap_error(DWORD address_a, DWORD address_b)

@@ -5,12 +5,13 @@
 #pragma once
 
 #include "host/host_types.h"
+#include "pgm/h/pgm_common_api.h"
 
 #include <cstddef>
 #include <memory>
 #include <vector>
 
-class PGM_COMMON_DIGEST {
+class PGM_COMMON_API PGM_COMMON_DIGEST {
 public:
     // SHA-2 with a digest of digest_size bytes: 32, 48 or 64.
     explicit PGM_COMMON_DIGEST(DWORD digest_size);
