@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ make pkg-config zlib1g-dev libssl-dev libxerces-c-dev libgtest-dev libbenchmark-dev
-  unzip python3)
+  unzip python3 groff-base)
 packages+=("$@")
 
 missing=()

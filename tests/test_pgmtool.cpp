@@ -231,3 +231,70 @@ TEST(Pgmtool, TraceAddsLinesAndPrintsThem)
     EXPECT_EQ(0, run_command("timeout 20 env " + env + tool + " trace --add=dropped").exit_code);
     EXPECT_TRUE(std::filesystem::is_fifo(trace));
 }
+
+namespace {
+
+// The options a help text lists, as "--name", without -h/--help.
+std::vector<std::string> help_options(const std::string& help)
+{
+    std::vector<std::string> options;
+    std::istringstream lines(help.substr(help.find("\nOptions:\n") + 10));
+    for (std::string line; std::getline(lines, line) && !line.empty();) {
+        std::string name = line.substr(2, line.find_first_of("= ", 2) - 2);
+        if (name != "-h,")
+            options.push_back(name);
+    }
+    return options;
+}
+
+// The options a section of the manual page describes (".TP" then ".B" or
+// ".BI" and the name), as "--name".
+std::vector<std::string> manual_options(const std::string& section)
+{
+    std::vector<std::string> options;
+    for (size_t at = section.find(".TP\n.B"); at != std::string::npos; at = section.find(".TP\n.B", at + 1)) {
+        size_t name = section.find("\\-\\-", at);
+        if (name == std::string::npos || section.compare(at, name - at, section, at, name - at) != 0 ||
+            name > section.find('\n', at + 4))
+            continue;
+        size_t end = section.find_first_of("= \n", name);
+        std::string option = section.substr(name, end - name);
+        for (size_t dash; (dash = option.find("\\-")) != std::string::npos;)
+            option.erase(dash, 1);
+        options.push_back(option);
+    }
+    return options;
+}
+
+} // namespace
+
+// The manual page renders without warnings and describes, for every
+// command, exactly the options its help lists; the bash completion offers
+// the commands and each command's options.
+TEST(Pgmtool, ManualPageAndCompletionFollowTheHelp)
+{
+    const std::string manual = read_file(PGM_SOURCE_DIR "/tools/pgmtool/pgmtool.1");
+    RUN_RESULT render = run_command("groff -man -ww -z -Tutf8 " PGM_SOURCE_DIR "/tools/pgmtool/pgmtool.1");
+    EXPECT_EQ(0, render.exit_code);
+    EXPECT_EQ("", render.output);
+    for (const std::string& name : command_names()) {
+        size_t start = manual.find("\n.SS " + name + "\n");
+        ASSERT_NE(std::string::npos, start) << name;
+        size_t end = manual.find("\n.S", start + 5);
+        std::vector<std::string> described = manual_options(manual.substr(start, end - start));
+        std::vector<std::string> listed = help_options(run_pgmtool(name + " --help").output);
+        std::sort(described.begin(), described.end());
+        std::sort(listed.begin(), listed.end());
+        EXPECT_EQ(listed, described) << name;
+    }
+    // Completes the last of the words typed after "pgmtool".
+    auto complete = [](const std::string& words, int count) {
+        return run_command("PATH=" + std::filesystem::path(PGMTOOL_PATH).parent_path().string() +
+                           ":$PATH bash -c 'source " PGM_SOURCE_DIR "/tools/pgmtool/pgmtool.bash; COMP_WORDS=(pgmtool " +
+                           words + "); COMP_CWORD=" + std::to_string(count) + "; _pgmtool; echo \"${COMPREPLY[*]}\"'")
+            .output;
+    };
+    EXPECT_EQ("hex2bin hexinfo hmac\n", complete("h", 1));
+    EXPECT_EQ("--bytes-per-line=\n", complete("rbf2dat --by", 2));
+    EXPECT_EQ("--version\n", complete("--v", 1));
+}

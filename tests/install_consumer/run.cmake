@@ -22,9 +22,11 @@ endfunction()
 
 run_step(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 set(schema ${prefix}/${DATADIR}/pgm_common/pfg.xsd)
-if(NOT EXISTS ${schema})
-  message(FATAL_ERROR "the schema is not installed as ${schema}")
-endif()
+foreach(installed ${schema} ${prefix}/${MANDIR}/man1/pgmtool.1 ${prefix}/${DATADIR}/bash-completion/completions/pgmtool)
+  if(NOT EXISTS ${installed})
+    message(FATAL_ERROR "${installed} is not installed")
+  endif()
+endforeach()
 
 run_step(${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/install_consumer -B ${WORK_DIR}/build -G ${GENERATOR}
          -DCMAKE_PREFIX_PATH=${prefix})
