@@ -1,6 +1,7 @@
 // Memory initialisation file library of the host suite.
 #include "host/mio.h"
 #include "host/mio_number.h"
+#include "host/mio_tokenizer.h"
 
 #include "host/cfg.h"
 #include "host/mem.h"
@@ -24,6 +25,7 @@ using mio_number::is_alphanumeric;
 using mio_number::power_of_two_decimal;
 using mio_number::radix_of_mio;
 using mio_number::twos_complement_decimal;
+using namespace mio_tokens;
 
 namespace {
 
@@ -95,153 +97,6 @@ bool load_file(const std::string& path, std::string& text)
         text.resize(old_size + got);
     }
     return !std::ferror(file.get());
-}
-
-// ---- Tokenizer ----
-
-enum TOKEN_KIND {
-    TOKEN_END,   // end of the text
-    TOKEN_WORD,  // letters, digits and '_'; also with a leading '-' when not straight after such characters
-    TOKEN_RANGE, // ".."
-    TOKEN_MARK,  // any other single character
-};
-
-struct TOKEN {
-    TOKEN_KIND kind = TOKEN_END;
-    std::string_view text;
-    size_t line = 1;
-};
-
-bool is_word_char(char c)
-{
-    return is_alphanumeric(c) || c == '_';
-}
-
-// The token's text as error texts show it: shortened, unprintable bytes as '?'.
-std::string shown(const TOKEN& token)
-{
-    constexpr size_t SHOWN = 40;
-    std::string text;
-    for (char c : token.text.substr(0, SHOWN))
-        text += (c >= ' ' && c <= '~') ? c : '?';
-    return token.text.size() > SHOWN ? text + "..." : text;
-}
-
-std::string quoted(const TOKEN& token)
-{
-    return token.kind == TOKEN_END ? "end of file" : "'" + shown(token) + "'";
-}
-
-// Splits the text into tokens, skipping spaces, tabs, line breaks, "--"
-// comments to the end of the line and "%" comments to the next "%".
-class TOKENIZER {
-public:
-    explicit TOKENIZER(std::string_view text) : text_(text)
-    {
-        if (text_.substr(0, 3) == "\xEF\xBB\xBF") // UTF-8 byte order mark
-            position_ = 3;
-    }
-
-    // The next token; TOKEN_END at the end of the text, also inside a "%" comment left open.
-    TOKEN next();
-    // next() for the common token of a list of data words: true with the
-    // token when it is letters and digits only; false, having read no more
-    // than separators, when it is of any other form.
-    bool next_alphanumeric(TOKEN& token);
-    // Line of a "%" comment that the text leaves open, 0 when none.
-    size_t open_comment_line() const { return open_comment_line_; }
-
-private:
-    bool at(size_t offset, char c) const { return position_ + offset < text_.size() && text_[position_ + offset] == c; }
-    // Steps over one character, counting LF and a CR not followed by LF as line breaks.
-    void step();
-    void skip_separators();
-
-    std::string_view text_;
-    size_t position_ = 0; // first character not yet read
-    size_t line_ = 1;     // line of position_
-    size_t open_comment_line_ = 0;
-};
-
-void TOKENIZER::step()
-{
-    if (at(0, '\n') || (at(0, '\r') && !at(1, '\n')))
-        ++line_;
-    ++position_;
-}
-
-void TOKENIZER::skip_separators()
-{
-    while (position_ < text_.size()) {
-        char c = text_[position_];
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-            step();
-        } else if (c == '-' && at(1, '-')) {
-            while (position_ < text_.size() && !at(0, '\n') && !at(0, '\r'))
-                ++position_;
-        } else if (c == '%') {
-            size_t opened = line_;
-            for (step(); position_ < text_.size() && !at(0, '%');)
-                step();
-            if (position_ == text_.size()) {
-                open_comment_line_ = opened;
-                return;
-            }
-            ++position_;
-        } else {
-            return;
-        }
-    }
-}
-
-// A word that starts with a letter or a digit is a word however it follows
-// the text before it, and ends at the first character that is not a word
-// character: when that is not '_', the word next() reads is the one here.
-bool TOKENIZER::next_alphanumeric(TOKEN& token)
-{
-    while (position_ < text_.size() && text_[position_] == ' ')
-        ++position_;
-    if (position_ < text_.size() && !is_alphanumeric(text_[position_]))
-        skip_separators();
-    size_t start = position_;
-    while (position_ < text_.size() && is_alphanumeric(text_[position_]))
-        ++position_;
-    if (position_ == start || (position_ < text_.size() && text_[position_] == '_')) {
-        position_ = start;
-        return false;
-    }
-    token.kind = TOKEN_WORD;
-    token.text = text_.substr(start, position_ - start);
-    token.line = line_;
-    return true;
-}
-
-TOKEN TOKENIZER::next()
-{
-    skip_separators();
-    TOKEN token;
-    token.line = line_;
-    if (position_ >= text_.size()) { // the end belongs to the last line, not to one after a final line break
-        if (line_ > 1 && (text_.back() == '\n' || text_.back() == '\r'))
-            --token.line;
-        return token;
-    }
-    size_t start = position_;
-    bool after_word = start > 0 && is_word_char(text_[start - 1]);
-    bool signed_word = at(0, '-') && !after_word && position_ + 1 < text_.size() && is_word_char(text_[position_ + 1]);
-    if (is_word_char(text_[position_]) || signed_word) {
-        token.kind = TOKEN_WORD;
-        for (++position_; position_ < text_.size() && is_word_char(text_[position_]);)
-            ++position_;
-    } else if (at(0, '.') && at(1, '.')) {
-        token.kind = TOKEN_RANGE;
-        position_ += 2;
-    } else {
-        token.kind = TOKEN_MARK;
-        ++position_;
-    }
-    token.text = text_.substr(start, position_ - start);
-    return token;
 }
 
 } // namespace
