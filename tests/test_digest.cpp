@@ -416,6 +416,8 @@ TEST(DigestTool, DrbgAndRandomPrintOneLinePerCall)
     RUN_RESULT true_random = run_pgmtool("random --true --count=2");
     EXPECT_EQ(0, true_random.exit_code);
     EXPECT_EQ(22u, true_random.output.size()) << true_random.output; // "0x" + 8 digits + "\n", twice
+    EXPECT_NE(std::string::npos, run_pgmtool("random --help").output.find("values repeat with period 65,536 and "
+                                                                          "are not fit for keys or nonces."));
 }
 
 TEST(DigestTool, BadArgumentsAreUsageErrors)
@@ -432,6 +434,9 @@ TEST(DigestTool, BadArgumentsAreUsageErrors)
         {"drbg --entropy=" + std::string(32, '1') + " --bytes=8",
          "the entropy and the nonce together must hold at least 24 bytes, not 16"},
         {"drbg --nonce=00 --bytes=8", "drbg needs --entropy=HEX"},
+        {"sha", "give at least one FILE, or --check=LIST"},
+        {"hmac --key=00 f --check=f", "--check=LIST takes no FILE besides, not 1"},
+        {"sha f - - < f", "standard input (\"-\") can be read only once"},
     };
     for (const auto& run : runs) {
         std::string command = run.first.substr(0, run.first.find(' '));
@@ -440,9 +445,90 @@ TEST(DigestTool, BadArgumentsAreUsageErrors)
                              " --help\" for more information.\n"}},
                        dir.path());
     }
-    write_file(dir.file("big"), "");
-    std::filesystem::resize_file(dir.file("big"), QWORD(1) << 32); // sparse: it is never read
-    expect_pgmtool({{"hmac big --key=00", 2, "",
-                     "big: error: holds more than 4294967295 bytes, the most the library's digests take\n"}},
+}
+
+namespace {
+
+// Files whose names sha256sum escapes, and one read in several pieces.
+void write_named_files(const TEMP_DIR& dir)
+{
+    write_file(dir.file("abc"), "abc");
+    write_file(dir.file("new\nline"), "n");
+    write_file(dir.file("back\\slash"), "b");
+    write_file(dir.file("carriage\rreturn"), "c");
+    std::string big;
+    for (int i = 0; i < (2 << 20) + 13; ++i)
+        big += char(BYTE((unsigned(i) * 7919u) >> 5));
+    write_file(dir.file("big"), big);
+}
+
+} // namespace
+
+TEST(DigestTool, SeveralFilesPrintAsCoreutilsDoes)
+{
+    TEMP_DIR dir;
+    write_named_files(dir);
+    for (const char* bits : {"256", "384", "512"}) {
+        RUN_RESULT theirs = run_command("cd " + dir.path() + " && sha" + bits + "sum *");
+        ASSERT_EQ(0, theirs.exit_code);
+        expect_pgmtool({{std::string("sha * --bits=") + bits, 0, theirs.output, ""}}, dir.path());
+    }
+    RUN_RESULT theirs = run_command("cd " + dir.path() + " && openssl dgst -sha256 -mac HMAC -macopt hexkey:4a65 -r "
+                                                         "abc big");
+    std::string expected = theirs.output;
+    for (size_t at = expected.find(" *"); at != std::string::npos; at = expected.find(" *", at))
+        expected[++at] = ' ';
+    expect_pgmtool({{"hmac abc big --key=4a65", 0, expected, ""},
+                    {"sha abc missing - < abc", 2,
+                     "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad  abc\n"
+                     "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad  -\n",
+                     "missing: error: cannot open: No such file or directory\n"}},
                    dir.path());
+}
+
+TEST(DigestTool, CheckReadsListsAsSha256sumDoes)
+{
+    TEMP_DIR dir;
+    write_named_files(dir);
+    const std::string listed = run_command("cd " + dir.path() + " && sha256sum *").output;
+    const std::string zeros(64, '0'), abc = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+    struct CASE {
+        std::string list;
+        int exit_code;
+        std::string error;
+    } const cases[] = {
+        {listed, 0, ""},
+        {"# comment\n\n" + abc + "  abc\r\n \t" + abc + " *abc\n\\" + abc + "  \\141bc\n", 0,
+         "sums:5: warning: 1 line is improperly formatted\n"},
+        {zeros + "  abc\n" + abc + "\tabc\n" + abc + " abc\n" + abc + "  missing\n" + abc.substr(1) + "  abc\n" +
+             "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD  abc",
+         2,
+         "missing: error: cannot open: No such file or directory\n"
+         "sums:2: warning: 3 lines are improperly formatted\n"
+         "sums: warning: 1 listed file could not be read\n"
+         "sums: warning: 1 computed checksum did NOT match\n"},
+        {"", 2, "sums: error: no properly formatted SHA256 checksum lines found\n"},
+        {"garbage\n", 2, "sums: error: no properly formatted SHA256 checksum lines found\n"},
+    };
+    for (const CASE& c : cases) {
+        write_file(dir.file("sums"), c.list);
+        RUN_RESULT theirs = run_command("{ { cd " + dir.path() + " && sha256sum -c sums; } 2> /dev/null; }");
+        EXPECT_EQ(c.exit_code == 0 ? 0 : 1, theirs.exit_code) << c.list;
+        std::string from_stdin = c.error;
+        for (size_t at = from_stdin.find("sums:"); at != std::string::npos; at = from_stdin.find("sums:", at))
+            from_stdin.replace(at, 4, "<stdin>");
+        expect_pgmtool({{"sha --check=sums", c.exit_code, theirs.output, c.error},
+                        {"sha --check - < sums", c.exit_code, theirs.output, from_stdin}},
+                       dir.path());
+    }
+
+    write_file(dir.file("sums512"), run_command("cd " + dir.path() + " && sha512sum abc big").output);
+    write_file(dir.file("macs"), run_pgmtool("hmac abc big --key=4a65", dir.path()).output);
+    expect_pgmtool(
+        {{"sha --check=sums512 --bits=512", 0, "abc: OK\nbig: OK\n", ""},
+         {"sha --check=sums512", 2, "", "sums512: error: no properly formatted SHA256 checksum lines found\n"},
+         {"hmac --check=macs --key=4a65", 0, "abc: OK\nbig: OK\n", ""},
+         {"hmac --key= --check=macs", 2, "abc: FAILED\nbig: FAILED\n",
+          "macs: warning: 2 computed checksums did NOT match\n"}},
+        dir.path());
 }

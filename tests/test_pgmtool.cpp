@@ -93,8 +93,8 @@ TEST(Pgmtool, CommandLineMistakesExitWithOne)
         {"sha f --bits=224", "--bits must be 256, 384 or 512, not 224"},
         {"trace --add=x --level=101", "--level must lie between 0 and 100, not 101"},
         {"zip --create a.jar f", "the archive name a.jar must end in \".zip\""},
-        {"zip f", "zip needs one of --create, --list and --extract"},
-        {"zip --list f g", "zip --list and --extract take one archive, not 2"},
+        {"zip f", "zip needs one of --create, --list, --test and --extract"},
+        {"zip --test f g", "zip --list, --test and --extract take one archive, not 2"},
         {"zip --create - f --append", "--append needs an archive file, not standard output"},
         {"xml f", "xml needs one of --kind, --check-xsd and --encode"},
         {"xml f --kind=fbgen", "--kind=fbgen: firmware-bitstream assembler descriptions arrive with a later version "

@@ -236,3 +236,27 @@ TEST(PgmtoolFiles, MifMessagesNameTheFileAndLine)
     EXPECT_FALSE(std::filesystem::exists(dir.file("bad.bin")));
     EXPECT_EQ("\xA1\xFA", read_file(dir.file("out.bin")));
 }
+
+TEST(PgmtoolFiles, IcdHexLinesWithOtherCharactersWarnOnce)
+{
+    // Each character that is no hexadecimal digit reads as four zero bits;
+    // comments and blanks are no characters of a line.
+    TEMP_DIR dir;
+    write_file(dir.file("clean.icd"), "// rows\nF00F # hex\n0f f0\n");
+    write_file(dir.file("other.icd"), "F00F\n\n0FG0 // G\nx0\x01Y\n");
+    expect_pgmtool({{"icd2bin clean.icd out.bin", 0, "32 bits, 4 bytes\n", ""},
+                    {"icd2bin other.icd out.bin --last-line-first", 0, "48 bits, 6 bytes\n",
+                     "other.icd:3: warning: \"G\" is not a hexadecimal digit: read as four zero bits (4 such "
+                     "characters on 2 lines)\n"},
+                    {"icd2bin - out.bin < other.icd", 0, "48 bits, 6 bytes\n",
+                     "<stdin>:3: warning: \"G\" is not a hexadecimal digit: read as four zero bits (4 such "
+                     "characters on 2 lines)\n"}},
+                   dir.path());
+    EXPECT_EQ(std::string("\x0F\xF0\xF0\0\0\0", 6), read_file(dir.file("out.bin")));
+    write_file(dir.file("one.icd"), "\x7F");
+    expect_pgmtool({{"icd2bin one.icd out.bin", 0, "4 bits, 1 byte\n",
+                     "one.icd:1: warning: \"\\x7F\" is not a hexadecimal digit: read as four zero bits (1 such "
+                     "character on 1 line)\n"},
+                    {"icd2bin other.icd out.bin --binary", 2, "", "other.icd: error: Invalid char: F\n"}},
+                   dir.path());
+}

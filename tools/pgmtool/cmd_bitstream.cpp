@@ -2,6 +2,9 @@
 // its raw binary form.
 #include "pgmtool_frame.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -84,7 +87,8 @@ int pgmtool_icd2bin(int argc, const char** argv)
                                   "[--allow-z]"},
                       {"Writes the rows of bits of an ICD file as packed bits: bit k of the result is bit",
                        "k % 8 of byte k / 8. Lines hold hexadecimal digits (4 bits each, most significant",
-                       "first; any other character counts as 0), or binary digits with --binary."},
+                       "first), or binary digits with --binary. Any other character on a hexadecimal line",
+                       "is read as four zero bits, with a warning naming the first line that holds one."},
                       "pgmtool icd2bin pattern.icd pattern.bin --last-line-first");
     args.flag("binary", binary, "Lines hold binary digits 0 and 1, not hexadecimal digits");
     args.flag("last_line_first", last_line_first, "Take the rows from the last line to the first");
@@ -100,6 +104,31 @@ int pgmtool_icd2bin(int argc, const char** argv)
         data.reset(PGM_COMMON::parse_icd_file(input, bits, binary, !last_line_first, !highest_bit_first, allow_z));
         return true;
     });
+    // The library reads a character that is no hexadecimal digit as a digit
+    // 0: the user hears of it once, at the first line holding one.
+    std::vector<std::string> lines;
+    if (!binary && PGM_COMMON::pgm_open_input_file(input, lines, 0, false, true)) {
+        auto other = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) == 0; };
+        long first = 0;
+        size_t characters = 0, affected = 0;
+        char shown[8] = "";
+        for (size_t n = 0; n < lines.size(); ++n) {
+            std::string row = PGM_COMMON::get_rid_white_space_and_comment(lines[n], {"//", "#"});
+            size_t count = size_t(std::count_if(row.begin(), row.end(), other));
+            if (count > 0 && first == 0) {
+                first = long(n + 1);
+                unsigned char c = static_cast<unsigned char>(*std::find_if(row.begin(), row.end(), other));
+                std::snprintf(shown, sizeof shown, std::isprint(c) ? "%c" : "\\x%02X", c);
+            }
+            characters += count;
+            affected += count > 0;
+        }
+        if (first > 0)
+            pgmtool_diagnose(PGMTOOL_WARNING, input, first,
+                             "\"" + std::string(shown) + "\" is not a hexadecimal digit: read as four zero bits (" +
+                                 pgmtool_amount(characters, "such character") + " on " +
+                                 pgmtool_amount(affected, "line") + ")");
+    }
     DWORD size = DWORD((QWORD(bits) + 7) / 8);
     pgmtool_write_output(output, data.get(), size);
     args.summary("%s, %s", pgmtool_amount(bits, "bit").c_str(), pgmtool_amount(size, "byte").c_str());

@@ -1,8 +1,8 @@
-// pgmtool zip: create, list and extract ZIP archives of stored members.
-// Extraction treats member names as hostile: nothing is written outside
-// the target folder, no symbolic link is created or followed there, no two
-// members land on one name, and a failed extraction takes back what it
-// wrote.
+// pgmtool zip: create archives of stored members, list and test the
+// members of any archive, and extract stored members. Extraction treats
+// member names as hostile: nothing is written outside the target folder,
+// no symbolic link is created or followed there, no two members land on
+// one name, and a failed extraction takes back what it wrote.
 #include "pgmtool_frame.h"
 
 #include <cerrno>
@@ -17,15 +17,62 @@
 
 namespace {
 
-void read_archive(const std::string& archive, PGM_COMMON_ZIP_FILE_LIST& members)
+const WORD STORED = 0;
+const WORD DEFLATED = 8;
+const WORD ENCRYPTED_FLAG = 0x0001;
+
+// Runs a read of the library that gives a reason when the archive cannot
+// be read; throws that reason.
+void read_or_fail(const std::string& archive, const std::function<std::string()>& read)
 {
     std::string reason;
     pgmtool_reading(archive, {"ZIP archive", {}}, [&] {
-        reason = PGM_COMMON_ZIP::get_files(archive, members.list);
+        reason = read();
         return true;
     });
     if (!reason.empty())
         throw PGMTOOL_FAILURE(archive, reason);
+}
+
+void read_archive(const std::string& archive, PGM_COMMON_ZIP_FILE_LIST& members)
+{
+    read_or_fail(archive, [&] { return PGM_COMMON_ZIP::get_files(archive, members.list); });
+}
+
+// The members as the central directory describes them; nothing else of
+// the archive is read.
+std::vector<PGM_COMMON_ZIP_ENTRY> list_archive(const std::string& archive)
+{
+    std::vector<PGM_COMMON_ZIP_ENTRY> entries;
+    read_or_fail(archive, [&] { return PGM_COMMON_ZIP::list_files(archive, entries); });
+    return entries;
+}
+
+std::string method_name(WORD method)
+{
+    return method == STORED ? "stored" : method == DEFLATED ? "deflated" : "method " + std::to_string(method);
+}
+
+// Extraction writes stored members only: names the first member it
+// cannot write, with its method. An archive whose directory cannot be read
+// is left to the reader of the whole archive to explain.
+void refuse_compressed(const std::string& archive)
+{
+    std::vector<PGM_COMMON_ZIP_ENTRY> entries;
+    if (!PGM_COMMON_ZIP::list_files(archive, entries).empty())
+        return;
+    for (const PGM_COMMON_ZIP_ENTRY& entry : entries) {
+        std::string member = "member \"" + entry.filename + "\" is ";
+        if (entry.method == DEFLATED)
+            throw PGMTOOL_FAILURE(archive, member + "deflated (method 8), which this version extracts only when "
+                                                    "stored; nothing extracted");
+        if (entry.method != STORED)
+            throw PGMTOOL_FAILURE(archive, member + "compressed with method " + std::to_string(entry.method) +
+                                               ", which this version cannot extract; nothing extracted");
+        if (entry.flags & ENCRYPTED_FLAG)
+            throw PGMTOOL_FAILURE(archive, member + "encrypted, which this version cannot extract; nothing "
+                                                    "extracted");
+    }
 }
 
 // ---- Extraction ----
@@ -352,6 +399,7 @@ void extract_into(const std::string& archive, const std::string& dir, const PGM_
 int extract(PGMTOOL_ARGS& args, const std::string& given, const std::string& dir)
 {
     const std::string archive = args.input(given);
+    refuse_compressed(archive);
     PGM_COMMON_ZIP_FILE_LIST members;
     read_archive(archive, members);
     // Every name is checked before anything is written.
@@ -368,7 +416,7 @@ int extract(PGMTOOL_ARGS& args, const std::string& given, const std::string& dir
     return PGMTOOL_OK;
 }
 
-// ---- Creation and listing ----
+// ---- Creation, listing and testing ----
 
 int create(PGMTOOL_ARGS& args, const std::vector<std::string>& files, bool append)
 {
@@ -395,14 +443,62 @@ int create(PGMTOOL_ARGS& args, const std::vector<std::string>& files, bool appen
     return PGMTOOL_OK;
 }
 
+// One row of the listing: length, method, compressed size, CRC-32, date,
+// time, name, as unzip -v shows them.
+void print_row(const std::string& length, const std::string& method, const std::string& compressed,
+               const std::string& crc, const std::string& date, const std::string& time, const std::string& name)
+{
+    std::printf("%10s  %-9s  %10s  %-8s  %-10s  %-8s  %s\n", length.c_str(), method.c_str(), compressed.c_str(),
+                crc.c_str(), date.c_str(), time.c_str(), name.c_str());
+}
+
 int list(PGMTOOL_ARGS& args, const std::string& given)
 {
+    std::vector<PGM_COMMON_ZIP_ENTRY> entries = list_archive(args.input(given));
+    const std::string rule(10, '-');
+    print_row("Length", "Method", "Compressed", "CRC-32", "Date", "Time", "Name");
+    print_row(rule, "---------", rule, "--------", rule, "--------", "----");
+    QWORD length = 0, compressed = 0;
+    for (const PGM_COMMON_ZIP_ENTRY& entry : entries) {
+        char crc[16], date[16], time[16];
+        std::snprintf(crc, sizeof crc, "%08x", unsigned(entry.crc));
+        std::snprintf(date, sizeof date, "%04u-%02u-%02u", 1980u + (entry.date >> 9), (entry.date >> 5) & 15u,
+                      entry.date & 31u);
+        std::snprintf(time, sizeof time, "%02u:%02u:%02u", unsigned(entry.time >> 11), (entry.time >> 5) & 63u,
+                      (entry.time & 31u) * 2);
+        print_row(std::to_string(entry.size), method_name(entry.method), std::to_string(entry.compressed_size), crc,
+                  date, time, entry.filename);
+        length += entry.size;
+        compressed += entry.compressed_size;
+    }
+    print_row(rule, "", rule, "", "", "", "----");
+    print_row(std::to_string(length), "", std::to_string(compressed), "", "", "",
+              pgmtool_amount(entries.size(), "member"));
+    return PGMTOOL_OK;
+}
+
+// Reads every member and checks its size and CRC-32, as unzip -t does.
+int test(PGMTOOL_ARGS& args, const std::string& given)
+{
     const std::string archive = args.input(given);
-    PGM_COMMON_ZIP_FILE_LIST members;
-    read_archive(archive, members);
-    for (const PGM_COMMON_ZIP_FILE* member : members.list)
-        std::printf("%10u  %08X  %s\n", unsigned(member->size),
-                    unsigned(PGM_COMMON_ZIP::get_crc32(member->data, member->size)), member->filename.c_str());
+    std::vector<PGM_COMMON_ZIP_ENTRY> entries = list_archive(archive);
+    size_t bad = 0;
+    for (const PGM_COMMON_ZIP_ENTRY& entry : entries) {
+        std::string reason;
+        pgmtool_reading(archive, {"ZIP archive", {}}, [&] {
+            reason = PGM_COMMON_ZIP::test_file(archive, entry);
+            return true;
+        });
+        std::printf("    testing: %-24s  %s\n", entry.filename.c_str(), reason.empty() ? "OK" : "bad");
+        if (!reason.empty()) {
+            pgmtool_diagnose(PGMTOOL_ERROR, archive, 0, reason);
+            ++bad;
+        }
+    }
+    if (bad > 0)
+        throw PGMTOOL_FAILURE(archive, std::to_string(bad) + " of " + pgmtool_amount(entries.size(), "member") +
+                                           " failed the test");
+    args.summary("No errors detected in compressed data of %s.", given == "-" ? "<stdin>" : given.c_str());
     return PGMTOOL_OK;
 }
 
@@ -410,31 +506,36 @@ int list(PGMTOOL_ARGS& args, const std::string& given)
 
 int pgmtool_zip(int argc, const char** argv)
 {
-    bool do_create = false, do_list = false, do_extract = false, append = false;
+    bool do_create = false, do_list = false, do_test = false, do_extract = false, append = false;
     std::string dir;
-    PGMTOOL_ARGS args("zip", {"zip --create OUT.zip FILE... [--append]", "zip --list IN.zip",
+    PGMTOOL_ARGS args("zip", {"zip --create OUT.zip FILE... [--append]", "zip --list IN.zip", "zip --test IN.zip",
                               "zip --extract IN.zip --dir=DIR"},
-                      {"Archives of stored (uncompressed) members, each under its path as given. --list",
-                       "prints each member's size, CRC-32 and name. --extract refuses members that are",
-                       "absolute, leave DIR or land on one name, and removes what it wrote when it fails."},
+                      {"--create writes stored (uncompressed) members, each under its path as given.",
+                       "--list shows every member as the archive's directory describes it, of any method;",
+                       "--test checks each member's CRC-32 (stored or deflated). --extract writes stored",
+                       "members only; it refuses members that are absolute, leave DIR or land on one name,",
+                       "and removes what it wrote when it fails."},
                       "pgmtool zip --create images.zip fw.bin boot.bin");
     args.flag("create", do_create, "Write OUT.zip from the files");
     args.flag("append", append, "Keep the members of an existing OUT.zip that the files do not replace");
-    args.flag("list", do_list, "List the members of IN.zip");
+    args.flag("list", do_list, "List the members of IN.zip: length, method, size, CRC-32, time, name");
+    args.flag("test", do_test, "Check the CRC-32 of every member of IN.zip");
     args.flag("extract", do_extract, "Write the members of IN.zip under --dir");
     args.text("dir=DIR", dir, "Folder to extract into (made when missing)");
     if (!args.parse(argc, argv, 1, size_t(-1)))
         return PGMTOOL_OK;
-    if (int(do_create) + int(do_list) + int(do_extract) != 1)
-        throw PGMTOOL_USAGE("zip needs one of --create, --list and --extract");
+    if (int(do_create) + int(do_list) + int(do_test) + int(do_extract) != 1)
+        throw PGMTOOL_USAGE("zip needs one of --create, --list, --test and --extract");
     const std::vector<std::string>& files = args.files();
     if (do_create && files.size() < 2)
         throw PGMTOOL_USAGE("zip --create needs the archive and at least one file");
     if (!do_create && files.size() != 1)
-        throw PGMTOOL_USAGE("zip --list and --extract take one archive, not " + std::to_string(files.size()));
+        throw PGMTOOL_USAGE("zip --list, --test and --extract take one archive, not " + std::to_string(files.size()));
     if (do_extract && dir.empty())
         throw PGMTOOL_USAGE("zip --extract needs --dir=DIR");
     if (do_create)
         return create(args, files, append);
+    if (do_test)
+        return test(args, files[0]);
     return do_list ? list(args, files[0]) : extract(args, files[0], dir);
 }
