@@ -31,6 +31,7 @@
 #include <xercesc/validators/DTD/DTDEntityDecl.hpp>
 #include <xercesc/validators/common/Grammar.hpp>
 
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <iostream>
@@ -215,6 +216,16 @@ std::string text_content(DOMNode* node)
     return only_text ? direct : descendant_text(node);
 }
 
+// The key of the line of an element's start tag, kept as the element's
+// user data (the number itself stands in the pointer).
+const XMLCh LINE_KEY[] = {'p', 'g', 'm', '_', 'l', 'i', 'n', 'e', 0};
+
+void keep_line(DOMNode* element, XMLFileLoc line)
+{
+    if (element != nullptr && element->getNodeType() == DOMNode::ELEMENT_NODE)
+        element->setUserData(LINE_KEY, reinterpret_cast<void*>(uintptr_t(line)), nullptr);
+}
+
 // Stops a parse from inside the parser's handlers; the parser that threw it
 // has posted the reason or knows it.
 struct PARSE_STOPPED {};
@@ -280,6 +291,11 @@ public:
         // through endElement.
         m_ending_empty = empty;
         XercesDOMParser::startElement(declaration, url_id, prefix, attributes, count, empty, root);
+        // The new element is the current node, also when it ended already.
+        // Before the root a comment may end lines above its start tag: its
+        // line is where the start tag ends.
+        keep_line(getCurrentNode(), root || m_markup_line == 0 ? line_now() : m_markup_line);
+        m_markup_line = line_now();
         if (empty)
             --m_depth;
         m_ending_empty = false;
@@ -291,6 +307,28 @@ public:
         if (!m_ending_empty)
             --m_depth;
         XercesDOMParser::endElement(declaration, url_id, root, prefix);
+        m_markup_line = line_now();
+    }
+
+    // Inside the root, markup begins on the line where what comes before it
+    // ends: these and the element handlers keep that line, so that an
+    // element is told by the line its start tag begins on.
+    void docCharacters(const XMLCh* const chars, const XMLSize_t length, const bool cdata) override
+    {
+        XercesDOMParser::docCharacters(chars, length, cdata);
+        m_markup_line = line_now();
+    }
+
+    void docComment(const XMLCh* const comment) override
+    {
+        XercesDOMParser::docComment(comment);
+        m_markup_line = line_now();
+    }
+
+    void docPI(const XMLCh* const target, const XMLCh* const data) override
+    {
+        XercesDOMParser::docPI(target, data);
+        m_markup_line = line_now();
     }
 
     void entityDecl(const DTDEntityDecl& declaration, const bool parameter, const bool ignored) override
@@ -309,6 +347,9 @@ public:
     }
 
 private:
+    XMLFileLoc line_now() { return getScanner()->getLocator()->getLineNumber(); }
+
+    XMLFileLoc m_markup_line = 0; // where the next markup begins, 0 before the root
     unsigned m_depth = 0;
     bool m_ending_empty = false;
     bool m_too_deep = false;
@@ -642,4 +683,21 @@ std::string PGM_COMMON_XML_DOM_HELPER::get_text_content_from_dom_node(DOMNode* n
 {
     PGM_CHECK(node != NULL);
     return text_content(node);
+}
+
+unsigned long PGM_COMMON_XML_DOM_HELPER::get_line_of_node(DOMNode* node)
+{
+    if (node == NULL || node->getNodeType() != DOMNode::ELEMENT_NODE)
+        return 0;
+    return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(node->getUserData(LINE_KEY)));
+}
+
+std::string PGM_COMMON_XML_DOM_HELPER::get_location_of_node(DOMNode* node)
+{
+    DOMDocument* document = node != NULL ? node->getOwnerDocument() : NULL;
+    std::string where = document != NULL ? pgm_xml_narrow(document->getDocumentURI()) : "";
+    unsigned long line = get_line_of_node(node);
+    if (!where.empty() && line > 0)
+        where += ":" + std::to_string(line);
+    return where;
 }
