@@ -141,11 +141,12 @@ TEST(Bitstreams, DatFilesBothWays)
         const char* text;
         std::string error; // after "PATH:"
     };
+    const std::string fewer = ", the first line 2; only the last line may hold fewer";
     const CASE cases[] = {
         {"// nothing\n", "Empty DAT file"},
         {"0201\n04G3\n", "2: the line is not a word of hexadecimal digits"},
-        {"0201\n\n040302 # long\n05\n", "3: the line holds 3 bytes, the first line 2; only the last line may hold fewer"},
-        {"0201\n04\n0605\n", "2: the line holds 1 byte, the first line 2; only the last line may hold fewer"},
+        {"0201\n\n040302 # long\n05\n", "3: the line holds 3 bytes" + fewer},
+        {"0201\n04\n0605\n", "2: the line holds 1 byte" + fewer},
         {"", "pgm_open_input_file(filepath.c_str(), input, 0, false)"},
     };
     for (const CASE& c : cases) {

@@ -109,8 +109,8 @@ TEST(PgmtoolFiles, ConversionsWriteExactBytesOrNothing)
          std::string("\x34\x12\x05\0\x02\x01", 6)},
         {"mem2bin short.txt out.bin",
          "short.txt:2: error: the hexadecimal word has 1 digit, but a word of 8 bits needs 2\n", ""},
-        {"mem2bin binary.txt out.bin", "binary.txt:2: error: the binary word has 3 digits, but a word of 2 bits needs 2\n",
-         ""},
+        {"mem2bin binary.txt out.bin",
+         "binary.txt:2: error: the binary word has 3 digits, but a word of 2 bits needs 2\n", ""},
         {"mem2bin over.txt out.bin --width=8",
          "over.txt: error: Line 3 of memory file over.txt holds a value of 9 bits, wider than its word of 8 bits\n",
          ""},
@@ -173,12 +173,10 @@ TEST(PgmtoolFiles, DatFilesMadeByRbf2datReadBack)
     // Only the last line may be shorter.
     write_file(dir.file("short.dat"), "0201\n03\n0504\n");
     write_file(dir.file("long.dat"), "0201\n// c\n050403\n");
-    expect_pgmtool({{"dat2rbf short.dat o.rbf", 2, "",
-                     "short.dat:2: error: the line holds 1 byte, the first line 2; only the last line may hold fewer\n"},
-                    {"dat2rbf long.dat o.rbf", 2, "",
-                     "long.dat:3: error: the line holds 3 bytes, the first line 2; only the last line may hold fewer\n"},
-                    {"dat2rbf - o.rbf < long.dat", 2, "",
-                     "<stdin>:3: error: the line holds 3 bytes, the first line 2; only the last line may hold fewer\n"}},
+    const std::string fewer = ", the first line 2; only the last line may hold fewer\n";
+    expect_pgmtool({{"dat2rbf short.dat o.rbf", 2, "", "short.dat:2: error: the line holds 1 byte" + fewer},
+                    {"dat2rbf long.dat o.rbf", 2, "", "long.dat:3: error: the line holds 3 bytes" + fewer},
+                    {"dat2rbf - o.rbf < long.dat", 2, "", "<stdin>:3: error: the line holds 3 bytes" + fewer}},
                    dir.path());
 }
 

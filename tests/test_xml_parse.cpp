@@ -113,7 +113,8 @@ TEST(XmlParseRead, RefusedDocuments)
     const std::pair<std::string, std::string> cases[] = {
         {raw_files("<raw_file type=\"RBF\" id=\"a\">\n\t</raw_file>"), at + "Element RAW_FILE must have value"},
         {raw_files("text"), at + "Element RAW_FILES must not have value"},
-        {raw_files("<raw_file type=\"RBF\" id=\"\">x</raw_file>"), at + "Element RAW_FILE attribute id must exist but not"},
+        {raw_files("<raw_file type=\"RBF\" id=\"\">x</raw_file>"),
+         at + "Element RAW_FILE attribute id must exist but not"},
         {raw_files("<raw_file type=\"RBF\" id=\"a\" size=\"1\">x</raw_file>"),
          at + "Attribute size is not supported by element RAW_FILE"},
         {"<pfg version=\"1\"><bitstreams><path>p</path></bitstreams></pfg>",
@@ -149,8 +150,10 @@ TEST(XmlParseRead, RefusedValuesNameTheirLineElementAndAttribute)
     const std::pair<std::string, std::string> cases[] = {
         {"    <raw_file type=\"RBF\" id=\"a\"\n      bitswap=\"maybe\">x</raw_file>\n",
          "job.xml:5: element raw_file, attribute bitswap: string == \"OFF\" || string == \"0\" || string == \"false\""},
-        {"\n\n    <raw_file\n type=\"RBF\">x</raw_file>\n", "job.xml:7: Element RAW_FILE attribute id must exist but not"},
-        {"    <raw_file type=\"RBF\" id=\"a\">x</raw_file><!-- c -->\n    <raw_file type=\"RBF\" id=\"b\"> </raw_file>\n",
+        {"\n\n    <raw_file\n type=\"RBF\">x</raw_file>\n",
+         "job.xml:7: Element RAW_FILE attribute id must exist but not"},
+        {"    <raw_file type=\"RBF\" id=\"a\">x</raw_file><!-- c -->\n"
+         "    <raw_file type=\"RBF\" id=\"b\"> </raw_file>\n",
          "job.xml:6: Element RAW_FILE must have value"},
     };
     for (const auto& c : cases) {

@@ -247,8 +247,10 @@ TEST(Zip, EveryReasonAnArchiveIsRefusedFor)
     write_file(dir.file("a.zip"), zip);
     PGM_COMMON_ZIP_FILE wanted;
     wanted.filename = "b.txt";
-    EXPECT_EQ(dir.file("a.zip") + ": Unable to locate file name: b.txt", PGM_COMMON_ZIP::get_file(dir.file("a.zip"), wanted));
-    EXPECT_EQ(dir.file("bad.zip") + ": ZIP file is missing data", PGM_COMMON_ZIP::get_file(dir.file("bad.zip"), wanted));
+    EXPECT_EQ(dir.file("a.zip") + ": Unable to locate file name: b.txt",
+              PGM_COMMON_ZIP::get_file(dir.file("a.zip"), wanted));
+    EXPECT_EQ(dir.file("bad.zip") + ": ZIP file is missing data",
+              PGM_COMMON_ZIP::get_file(dir.file("bad.zip"), wanted));
     EXPECT_EQ(0u, wanted.size);
 }
 
@@ -503,11 +505,13 @@ TEST(Zip, CentralDirectoryListsAndTestsEveryMethod)
         std::string damaged = deflated;
         damaged[d.at] = char(damaged[d.at] ^ 0x55);
         write_file(dir.file("damaged.zip"), damaged);
-        EXPECT_EQ(dir.file("damaged.zip") + ": " + d.reason, PGM_COMMON_ZIP::test_file(dir.file("damaged.zip"), entries[1]));
+        EXPECT_EQ(dir.file("damaged.zip") + ": " + d.reason,
+                  PGM_COMMON_ZIP::test_file(dir.file("damaged.zip"), entries[1]));
     }
     PGM_COMMON_ZIP_ENTRY other = entries[0];
     other.method = 12;
-    EXPECT_EQ(ZIP_DATA + "python_deflated.zip: Member readme.txt is compressed with method 12, which is not supported",
+    EXPECT_EQ(ZIP_DATA + "python_deflated.zip: Member readme.txt is compressed with method 12, which is not "
+                         "supported",
               PGM_COMMON_ZIP::test_file(ZIP_DATA + "python_deflated.zip", other));
     other.flags = 1;
     EXPECT_EQ(ZIP_DATA + "python_deflated.zip: Member readme.txt is encrypted, which is not supported",
