@@ -44,12 +44,12 @@ const PGM_COMMON_XML_CHILD_RULE* find_rule(const PGM_COMMON_XML_FAMILY& family, 
 // where the node stands in the file in front of its text:
 // "job.xml:7: element settings, attribute mode: Supported string are ...".
 template <typename WORK>
-void reading_node(DOMNode* node, WORK work)
+void reading_node(const PGM_COMMON_XML_PARSER_DOM& dom, DOMNode* node, WORK work)
 {
     try {
         work();
     } catch (const PGM_INTERNAL_ERROR& error) {
-        std::string where = PGM_COMMON_XML_DOM_HELPER::get_location_of_node(node);
+        std::string where = dom.get_location_of_node(node);
         if (where.empty())
             throw;
         throw PGM_INTERNAL_ERROR(where + ": " + error.what(), error.module(), error.file(), error.line());
@@ -70,7 +70,8 @@ std::unique_ptr<PGM_COMMON_XML_ELEMENT> create_element(const PGM_COMMON_XML_CHIL
 
 // Builds the objects below root from the children of the document element,
 // depth first in document order, without recursion.
-void build_tree(const PGM_COMMON_XML_FAMILY& family, DOMElement* top, PGM_COMMON_XML_ELEMENT* root)
+void build_tree(const PGM_COMMON_XML_FAMILY& family, const PGM_COMMON_XML_PARSER_DOM& dom, DOMElement* top,
+                PGM_COMMON_XML_ELEMENT* root)
 {
     std::vector<DOMNode*> nodes, child_nodes;
     std::vector<PGM_COMMON_XML_ELEMENT*> elements;
@@ -97,7 +98,7 @@ void build_tree(const PGM_COMMON_XML_FAMILY& family, DOMElement* top, PGM_COMMON
         PGM_COMMON_XML_ELEMENT* element = NULL;
         // What is not an element (text, a processing instruction) is told
         // at its parent's line.
-        reading_node(node->getNodeType() == DOMNode::ELEMENT_NODE ? node : parent_node, [&] {
+        reading_node(dom, node->getNodeType() == DOMNode::ELEMENT_NODE ? node : parent_node, [&] {
             std::string parent_name = PGM_COMMON_XML_DOM_HELPER::get_element_name_from_node(parent_node);
             const PGM_COMMON_XML_CHILD_RULE* rule = find_rule(family, parent_name, name);
             if (rule == NULL)
@@ -165,8 +166,8 @@ void* PGM_COMMON_XML::parse_xml(PGM_COMMON_XML_FILE_ENUM kind, std::string file,
 
     std::unique_ptr<PGM_COMMON_XML_ELEMENT> root(family->create_root());
     PGM_CHECK(root != NULL);
-    reading_node(top, [&] { PGM_COMMON_XML_HELPER::get_attribute(root.get(), top->getAttributes()); });
-    build_tree(*family, top, root.get());
+    reading_node(*dom, top, [&] { PGM_COMMON_XML_HELPER::get_attribute(root.get(), top->getAttributes()); });
+    build_tree(*family, *dom, top, root.get());
     PGM_COMMON_XML_HELPER::update_if_condition(root.get(), continue_conditions, skip_conditions);
     root->check_child_count();
     dom.reset();

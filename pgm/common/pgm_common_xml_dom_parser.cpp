@@ -31,12 +31,13 @@
 #include <xercesc/validators/DTD/DTDEntityDecl.hpp>
 #include <xercesc/validators/common/Grammar.hpp>
 
-#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 static MEM_INITIALIZER mem_initializer(PGM_MODULE_NAME);
 
@@ -216,15 +217,11 @@ std::string text_content(DOMNode* node)
     return only_text ? direct : descendant_text(node);
 }
 
-// The key of the line of an element's start tag, kept as the element's
-// user data (the number itself stands in the pointer).
-const XMLCh LINE_KEY[] = {'p', 'g', 'm', '_', 'l', 'i', 'n', 'e', 0};
-
-void keep_line(DOMNode* element, XMLFileLoc line)
-{
-    if (element != nullptr && element->getNodeType() == DOMNode::ELEMENT_NODE)
-        element->setUserData(LINE_KEY, reinterpret_cast<void*>(uintptr_t(line)), nullptr);
-}
+// The lines of the start tags of a document's elements, in document
+// order. They are looked up only to tell an error, so a list serves; DOM
+// user data, on the elements or on the document, would make a load half
+// as slow again.
+using ELEMENT_LINES = std::vector<std::pair<const DOMNode*, XMLFileLoc>>;
 
 // Stops a parse from inside the parser's handlers; the parser that threw it
 // has posted the reason or knows it.
@@ -275,6 +272,23 @@ public:
         setSecurityManager(&security_manager);
     }
 
+    void startDocument() override
+    {
+        XercesDOMParser::startDocument();
+        m_lines.clear();
+        m_markup_line = 0;
+    }
+
+    // The line of the element's start tag; 0 when unknown.
+    XMLFileLoc line_of(const DOMNode* element) const
+    {
+        for (const auto& entry : m_lines) {
+            if (entry.first == element)
+                return entry.second;
+        }
+        return 0;
+    }
+
     // Whether the parse stopped at an element nested too deep.
     bool too_deep() const { return m_too_deep; }
 
@@ -294,7 +308,7 @@ public:
         // The new element is the current node, also when it ended already.
         // Before the root a comment may end lines above its start tag: its
         // line is where the start tag ends.
-        keep_line(getCurrentNode(), root || m_markup_line == 0 ? line_now() : m_markup_line);
+        m_lines.emplace_back(getCurrentNode(), root || m_markup_line == 0 ? line_now() : m_markup_line);
         m_markup_line = line_now();
         if (empty)
             --m_depth;
@@ -349,6 +363,7 @@ public:
 private:
     XMLFileLoc line_now() { return getScanner()->getLocator()->getLineNumber(); }
 
+    ELEMENT_LINES m_lines;
     XMLFileLoc m_markup_line = 0; // where the next markup begins, 0 before the root
     unsigned m_depth = 0;
     bool m_ending_empty = false;
@@ -685,14 +700,14 @@ std::string PGM_COMMON_XML_DOM_HELPER::get_text_content_from_dom_node(DOMNode* n
     return text_content(node);
 }
 
-unsigned long PGM_COMMON_XML_DOM_HELPER::get_line_of_node(DOMNode* node)
+unsigned long PGM_COMMON_XML_PARSER_DOM::get_line_of_node(DOMNode* node) const
 {
-    if (node == NULL || node->getNodeType() != DOMNode::ELEMENT_NODE)
+    if (node == NULL || m_parser == NULL || node->getOwnerDocument() != m_parser->getDocument())
         return 0;
-    return static_cast<unsigned long>(reinterpret_cast<uintptr_t>(node->getUserData(LINE_KEY)));
+    return static_cast<unsigned long>(static_cast<const GUARDED_PARSER&>(*m_parser).line_of(node));
 }
 
-std::string PGM_COMMON_XML_DOM_HELPER::get_location_of_node(DOMNode* node)
+std::string PGM_COMMON_XML_PARSER_DOM::get_location_of_node(DOMNode* node) const
 {
     DOMDocument* document = node != NULL ? node->getOwnerDocument() : NULL;
     std::string where = document != NULL ? pgm_xml_narrow(document->getDocumentURI()) : "";
