@@ -184,6 +184,25 @@ TEST(XmlParseRead, KindsFilesAndReplacements)
     EXPECT_EQ(5u, load_text(text, options)->version);
 }
 
+TEST(XmlParseDom, LinesOfStartTags)
+{
+    PGM_COMMON_XML_PARSER_DOM dom, other;
+    DOMDocument* doc = dom.loadconfig("<!-- c -->\n<a\n x=\"1\">\n  <b/><c\n y=\"2\"\n/>\n  <!-- c -->\n\n<d>t</d></a>",
+                                      NULL, "t.xml", true);
+    DOMDocument* foreign = other.loadconfig("<a/>", NULL, "u.xml", true);
+    ASSERT_TRUE(doc != NULL && foreign != NULL);
+    DOMElement* a = doc->getDocumentElement();
+    std::vector<std::string> where;
+    for (DOMNode* node = a->getFirstChild(); node != NULL; node = node->getNextSibling())
+        where.push_back(dom.get_location_of_node(node));
+    // The root is told where its start tag ends; text and comments have no line.
+    EXPECT_EQ(3u, dom.get_line_of_node(a));
+    EXPECT_EQ((std::vector<std::string>{"t.xml", "t.xml:4", "t.xml:4", "t.xml", "t.xml", "t.xml", "t.xml:9"}), where);
+    EXPECT_EQ(0u, dom.get_line_of_node(foreign->getDocumentElement()));
+    EXPECT_EQ(1u, other.get_line_of_node(foreign->getDocumentElement()));
+    EXPECT_EQ("", dom.get_location_of_node(NULL));
+}
+
 TEST(XmlParseDom, MatchElementName)
 {
     const struct {

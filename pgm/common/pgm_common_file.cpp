@@ -40,9 +40,8 @@ bool file_size_of(const std::string& filepath, QWORD& size)
 }
 
 // The data lines of a DAT or ICD file: comments and white space removed,
-// empty results dropped.
-// The data of the lines, comments and blank lines left out; numbers, when
-// given, receives the number in the file of each line kept.
+// empty results dropped. numbers, when given, receives the number in the
+// file of each line kept.
 std::vector<std::string> read_bitstream_lines(const std::string& filepath, std::vector<size_t>* numbers = nullptr)
 {
     std::vector<std::string> input;
