@@ -1,6 +1,8 @@
 // Whole-file input, the full-path streams and the bitstream converters.
 #include "test_support.h"
 
+#include <cctype>
+
 #include <zlib.h>
 
 namespace {
@@ -121,19 +123,37 @@ TEST(Bitstreams, DatFilesBothWays)
     std::unique_ptr<BYTE[]> bytes(PGM_COMMON::convert_dat_to_rbf(dir.file("b.dat"), size));
     EXPECT_EQ((std::vector<BYTE>{1, 2, 3, 4}), std::vector<BYTE>(bytes.get(), bytes.get() + size));
 
+    // What print_dat_file writes reads back, a shorter last line included.
+    for (DWORD per_line : {1u, 3u, 4u}) {
+        for (DWORD count : {1u, per_line - 1, per_line + 1, 2 * per_line}) {
+            if (count == 0)
+                continue;
+            std::vector<BYTE> image(count);
+            for (DWORD i = 0; i < count; ++i)
+                image[i] = BYTE(0x11 * (i + 1));
+            PGM_COMMON::print_dat_file(dir.file("r.dat"), image.data(), count, per_line, "", true);
+            bytes.reset(PGM_COMMON::convert_dat_to_rbf(dir.file("r.dat"), size));
+            EXPECT_EQ(image, std::vector<BYTE>(bytes.get(), bytes.get() + size)) << count << " by " << per_line;
+        }
+    }
+
     struct CASE {
         const char* text;
-        const char* error;
+        std::string error; // after "PATH:"
     };
+    const std::string fewer = ", the first line 2; only the last line may hold fewer";
     const CASE cases[] = {
         {"// nothing\n", "Empty DAT file"},
-        {"0201\n04G3\n", "status && current_byte_size > 0"},
-        {"0201\n040302\n", "current_byte_size == file_byte_size || file_byte_size == 0"},
+        {"0201\n04G3\n", "2: the line is not a word of hexadecimal digits"},
+        {"0201\n\n040302 # long\n05\n", "3: the line holds 3 bytes" + fewer},
+        {"0201\n04\n0605\n", "2: the line holds 1 byte" + fewer},
         {"", "pgm_open_input_file(filepath.c_str(), input, 0, false)"},
     };
     for (const CASE& c : cases) {
         write_file(dir.file("c.dat"), c.text);
-        EXPECT_INTERNAL_ERROR(PGM_COMMON::convert_dat_to_rbf(dir.file("c.dat"), size), c.error);
+        bool located = std::isdigit(static_cast<unsigned char>(c.error[0]));
+        EXPECT_INTERNAL_ERROR(PGM_COMMON::convert_dat_to_rbf(dir.file("c.dat"), size),
+                              (located ? dir.file("c.dat") + ":" : "") + c.error);
     }
     EXPECT_INTERNAL_ERROR(PGM_COMMON::print_dat_file(stdout, data, 0, 2, ""),
                           "output != NULL && data != NULL && data_byte_size > 0 && byte_per_line > 0");

@@ -264,8 +264,9 @@ TEST(MemoryFile, OneWordPerLine)
     };
     const std::string wider = "Line 3 of memory file " + path + " holds a value of ";
     const CASE cases[] = {
-        {"0x1F\n0x2\n", 0, "((width + 3)/4) == (line.size() - 2)"},
-        {"b101\nb11\n", 0, "width == binary_size"},
+        {"0x1F\n0x2\n", 0, path + ":2: the hexadecimal word has 1 digit, but a word of 8 bits needs 2"},
+        {"b101\n\nb11\n", 0, path + ":3: the binary word has 2 digits, but a word of 3 bits needs 3"},
+        {"0x1\n", 12, path + ":1: the hexadecimal word has 1 digit, but a word of 12 bits needs 3"},
         {"5\n", 65, "width <= 64"},
         {"// only comments\n", 0, "line_count"},
         {"b\n", 0, "bit_size"},

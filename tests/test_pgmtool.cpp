@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <sstream>
+#include <unistd.h>
 
 namespace {
 
@@ -122,11 +123,17 @@ TEST(Pgmtool, FailedWorkExitsWithTwoAndOneWordingPerCondition)
     const std::string inputs[] = {"crc IN --kind=crc32", "sha IN", "hmac IN --key=00", "hexinfo IN",
                                   "hex2bin IN out.bin", "mif2bin IN out.bin", "mem2bin IN out.bin",
                                   "dat2rbf IN out.bin", "rbf2dat IN out.bin", "icd2bin IN out.bin",
-                                  "zip --list IN", "zip --create out.zip IN", "xml IN --kind=pfg",
-                                  "xml IN --encode=out.bin"};
-    const std::pair<std::string, std::string> conditions[] = {{"missing", "cannot open: No such file or directory"},
-                                                              {"folder", "cannot open: Is a directory"},
-                                                              {"/dev/zero", "cannot open: not a regular file"}};
+                                  "zip --list IN", "zip --create out.zip IN", "zip --extract IN --dir=out",
+                                  "xml IN --kind=pfg", "xml IN --encode=out.bin", "xml IN --check-xsd=s.xsd"};
+    std::vector<std::pair<std::string, std::string>> conditions = {
+        {"missing", "cannot open: No such file or directory"},
+        {"folder", "cannot open: Is a directory"},
+        {"/dev/zero", "cannot open: not a regular file"}};
+    // A file without read permission, for a user whom permissions bind.
+    write_file(dir.file("unreadable"), "x");
+    std::filesystem::permissions(dir.file("unreadable"), std::filesystem::perms::none);
+    if (geteuid() != 0)
+        conditions.push_back({"unreadable", "cannot open: Permission denied"});
     for (const std::string& command : inputs) {
         for (const auto& condition : conditions) {
             std::string run = command;
@@ -134,7 +141,7 @@ TEST(Pgmtool, FailedWorkExitsWithTwoAndOneWordingPerCondition)
             expect_pgmtool({{run, 2, "", condition.first + ": error: " + condition.second + "\n"}}, dir.path());
         }
     }
-    EXPECT_EQ(1u, std::distance(std::filesystem::directory_iterator(dir.path()), {}));
+    EXPECT_EQ(2u, std::distance(std::filesystem::directory_iterator(dir.path()), {}));
 }
 
 TEST(Pgmtool, HelpAtEveryLevel)

@@ -38,7 +38,7 @@ void write_inputs(const TEMP_DIR& dir)
     write_file(dir.file("binary.txt"), "b10\nb101\n");
     write_file(dir.file("over.txt"), "200\n// 300 would not fit\n300\n");
     write_file(dir.file("in.dat"), "04030201\n// a comment line\n08070605  # the second word\n");
-    write_file(dir.file("mixed.dat"), "04030201\n0605\n");
+    write_file(dir.file("mixed.dat"), "04030201\n0605\n08070605\n");
     write_file(dir.file("in.rbf"), "\x01\x02\x03\x04\x05");
     write_file(dir.file("hex.icd"), "// rows\nF00F\n0FF0\n");
     write_file(dir.file("bits.icd"), "10Z0\n01\n");
@@ -108,22 +108,16 @@ TEST(PgmtoolFiles, ConversionsWriteExactBytesOrNothing)
         {"mem2bin wide.txt out.bin --width=16", "width 16 bits, depth 3 words, size 6 bytes\n",
          std::string("\x34\x12\x05\0\x02\x01", 6)},
         {"mem2bin short.txt out.bin",
-         "short.txt: error: a hexadecimal word (\"0x...\") has not one digit per 4 bits of the word width "
-         "(((width + 3)/4) == (line.size() - 2))\n",
-         ""},
+         "short.txt:2: error: the hexadecimal word has 1 digit, but a word of 8 bits needs 2\n", ""},
         {"mem2bin binary.txt out.bin",
-         "binary.txt: error: a binary word (\"b...\") has not one digit per bit of the word width "
-         "(width == binary_size)\n",
-         ""},
+         "binary.txt:2: error: the binary word has 3 digits, but a word of 2 bits needs 2\n", ""},
         {"mem2bin over.txt out.bin --width=8",
          "over.txt: error: Line 3 of memory file over.txt holds a value of 9 bits, wider than its word of 8 bits\n",
          ""},
         {"dat2rbf in.dat out.bin", "8 bytes\n", "\1\2\3\4\5\6\7\x08"},
         {"dat2rbf empty.txt out.bin", "empty.txt: error: the file is empty\n", ""},
         {"dat2rbf mixed.dat out.bin",
-         "mixed.dat: error: the lines do not all hold words of one size "
-         "(current_byte_size == file_byte_size || file_byte_size == 0)\n",
-         ""},
+         "mixed.dat:2: error: the line holds 2 bytes, the first line 4; only the last line may hold fewer\n", ""},
         {"rbf2dat in.rbf out.bin", "5 bytes, 2 lines\n", "04030201\n05\n"},
         {"rbf2dat in.rbf out.bin --bytes-per-line=2", "5 bytes, 3 lines\n", "0201\n0403\n05\n"},
         {"icd2bin hex.icd out.bin", "32 bits, 4 bytes\n", "\x0F\xF0\xF0\x0F"},
@@ -156,6 +150,34 @@ TEST(PgmtoolFiles, ConversionsWriteExactBytesOrNothing)
         EXPECT_EQ(2, run_pgmtool(command, dir.path()).exit_code) << command;
     EXPECT_EQ("old content", read_file(dir.file("old.bin")));
     EXPECT_EQ(entries + 1, entry_count(dir));
+}
+
+TEST(PgmtoolFiles, DatFilesMadeByRbf2datReadBack)
+{
+    TEMP_DIR dir;
+    for (int per_line : {1, 4, 7}) {
+        for (int size : {1, per_line - 1, per_line + 1, 3 * per_line}) {
+            if (size == 0)
+                continue;
+            std::string image;
+            for (int i = 0; i < size; ++i)
+                image += char(0x25 * (i + 1));
+            write_file(dir.file("in.rbf"), image);
+            const std::string run = "rbf2dat in.rbf out.dat --bytes-per-line=" + std::to_string(per_line) +
+                                    " && " + PGMTOOL_PATH + " dat2rbf out.dat back.rbf";
+            RUN_RESULT result = run_pgmtool(run, dir.path());
+            EXPECT_EQ(0, result.exit_code) << run << "\n" << result.error;
+            EXPECT_EQ(image, read_file(dir.file("back.rbf"))) << run;
+        }
+    }
+    // Only the last line may be shorter.
+    write_file(dir.file("short.dat"), "0201\n03\n0504\n");
+    write_file(dir.file("long.dat"), "0201\n// c\n050403\n");
+    const std::string fewer = ", the first line 2; only the last line may hold fewer\n";
+    expect_pgmtool({{"dat2rbf short.dat o.rbf", 2, "", "short.dat:2: error: the line holds 1 byte" + fewer},
+                    {"dat2rbf long.dat o.rbf", 2, "", "long.dat:3: error: the line holds 3 bytes" + fewer},
+                    {"dat2rbf - o.rbf < long.dat", 2, "", "<stdin>:3: error: the line holds 3 bytes" + fewer}},
+                   dir.path());
 }
 
 TEST(PgmtoolFiles, OutputsNeverDestroyAnInput)

@@ -140,7 +140,7 @@ TEST(XmlHostileDepth, TheLoaderRefusesDeepNestingBeforeWalkingIt)
     const std::pair<size_t, std::string> cases[] = {
         {150000, deep},
         {LIMIT - 2, deep},
-        {LIMIT - 3, "Parent element \"raw_file\" does not support \"x\" element"},
+        {LIMIT - 3, "job.xml:1: Parent element \"raw_file\" does not support \"x\" element"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.first);

@@ -109,22 +109,24 @@ TEST(XmlParseRead, TextAttributesCommentsAndWhiteSpace)
 
 TEST(XmlParseRead, RefusedDocuments)
 {
+    const std::string at = "job.xml:1: ";
     const std::pair<std::string, std::string> cases[] = {
-        {raw_files("<raw_file type=\"RBF\" id=\"a\">\n\t</raw_file>"), "Element RAW_FILE must have value"},
-        {raw_files("text"), "Element RAW_FILES must not have value"},
-        {raw_files("<raw_file type=\"RBF\" id=\"\">x</raw_file>"), "Element RAW_FILE attribute id must exist but not"},
+        {raw_files("<raw_file type=\"RBF\" id=\"a\">\n\t</raw_file>"), at + "Element RAW_FILE must have value"},
+        {raw_files("text"), at + "Element RAW_FILES must not have value"},
+        {raw_files("<raw_file type=\"RBF\" id=\"\">x</raw_file>"),
+         at + "Element RAW_FILE attribute id must exist but not"},
         {raw_files("<raw_file type=\"RBF\" id=\"a\" size=\"1\">x</raw_file>"),
-         "Attribute size is not supported by element RAW_FILE"},
+         at + "Attribute size is not supported by element RAW_FILE"},
         {"<pfg version=\"1\"><bitstreams><path>p</path></bitstreams></pfg>",
-         "Parent element \"bitstreams\" does not support \"path\" element"},
-        {"<job version=\"1\"><raw_files/></job>", "Parent element \"job\" does not support \"raw_files\" element"},
-        {"<pfg version=\"1\"><?target data?></pfg>", "Parent element \"pfg\" does not support \"target\" element"},
+         at + "Parent element \"bitstreams\" does not support \"path\" element"},
+        {"<job version=\"1\"><raw_files/></job>", at + "Parent element \"job\" does not support \"raw_files\" element"},
+        {"<pfg version=\"1\"><?target data?></pfg>", at + "Parent element \"pfg\" does not support \"target\" element"},
         {"<pfg version=\"1\"><![CDATA[x]]></pfg>",
-         "Parent element \"pfg\" does not support \"#cdata-section\" element"},
+         at + "Parent element \"pfg\" does not support \"#cdata-section\" element"},
         {"<pfg version=\"1\"><settings mode=\"PS\"/><settings mode=\"PS\"/></pfg>",
          "Element PFG has invalid SETTINGS child count, expected invalid range is \"0, 1\" but found 2"},
         {"<pfg version=\"1\"><raw_files></pfg>", "Error during XML parsing"},
-        {"<pfg/>", "Element PFG attribute version must exist but not"},
+        {"<pfg/>", at + "Element PFG attribute version must exist but not"},
         {"", "!filestring.empty()"},
     };
     for (const auto& c : cases) {
@@ -139,6 +141,35 @@ TEST(XmlParseRead, RefusedDocuments)
     }
 }
 
+// A value the loader refuses is told with the line of its element's start
+// tag, the element and the attribute, before the reason.
+TEST(XmlParseRead, RefusedValuesNameTheirLineElementAndAttribute)
+{
+    const std::string head = "<?xml version=\"1.0\"?>\n<!-- a job -->\n<pfg version=\"1\">\n  <raw_files>\n";
+    const std::string tail = "  </raw_files>\n  <settings mode=\"PS\"/>\n</pfg>\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {"    <raw_file type=\"RBF\" id=\"a\"\n      bitswap=\"maybe\">x</raw_file>\n",
+         "job.xml:5: element raw_file, attribute bitswap: string == \"OFF\" || string == \"0\" || string == \"false\""},
+        {"\n\n    <raw_file\n type=\"RBF\">x</raw_file>\n",
+         "job.xml:7: Element RAW_FILE attribute id must exist but not"},
+        {"    <raw_file type=\"RBF\" id=\"a\">x</raw_file><!-- c -->\n"
+         "    <raw_file type=\"RBF\" id=\"b\"> </raw_file>\n",
+         "job.xml:6: Element RAW_FILE must have value"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        EXPECT_INTERNAL_ERROR(load_text(head + c.first + tail), c.second);
+    }
+    std::string bogus = head + tail;
+    bogus.replace(bogus.find("\"PS\""), 4, "\"BOGUS\"");
+    EXPECT_INTERNAL_ERROR(load_text(bogus), "job.xml:6: element settings, attribute mode: Supported string are "
+                                            "\"PS|FPP|ASX1|ASX4|AVSTX8|AVSTX16|AVSTX32|INTERNAL\", but the input is "
+                                            "\"BOGUS\"");
+    bogus.replace(bogus.find("version=\"1\""), 11, "version=\"x1\"");
+    EXPECT_INTERNAL_ERROR(load_text(bogus), "job.xml:3: element pfg, attribute version: Invalid string \"x1\" to "
+                                            "qword conversion");
+}
+
 TEST(XmlParseRead, KindsFilesAndReplacements)
 {
     EXPECT_INTERNAL_ERROR(PGM_COMMON_XML::parse_xml(PGM_COMMON_XML_FILE_MAX, "x", "", false, "", "", ""),
@@ -151,6 +182,25 @@ TEST(XmlParseRead, KindsFilesAndReplacements)
     OPTIONS options;
     options.replacement = "VER=5";
     EXPECT_EQ(5u, load_text(text, options)->version);
+}
+
+TEST(XmlParseDom, LinesOfStartTags)
+{
+    PGM_COMMON_XML_PARSER_DOM dom, other;
+    DOMDocument* doc = dom.loadconfig("<!-- c -->\n<a\n x=\"1\">\n  <b/><c\n y=\"2\"\n/>\n  <!-- c -->\n\n<d>t</d></a>",
+                                      NULL, "t.xml", true);
+    DOMDocument* foreign = other.loadconfig("<a/>", NULL, "u.xml", true);
+    ASSERT_TRUE(doc != NULL && foreign != NULL);
+    DOMElement* a = doc->getDocumentElement();
+    std::vector<std::string> where;
+    for (DOMNode* node = a->getFirstChild(); node != NULL; node = node->getNextSibling())
+        where.push_back(dom.get_location_of_node(node));
+    // The root is told where its start tag ends; text and comments have no line.
+    EXPECT_EQ(3u, dom.get_line_of_node(a));
+    EXPECT_EQ((std::vector<std::string>{"t.xml", "t.xml:4", "t.xml:4", "t.xml", "t.xml", "t.xml", "t.xml:9"}), where);
+    EXPECT_EQ(0u, dom.get_line_of_node(foreign->getDocumentElement()));
+    EXPECT_EQ(1u, other.get_line_of_node(foreign->getDocumentElement()));
+    EXPECT_EQ("", dom.get_location_of_node(NULL));
 }
 
 TEST(XmlParseDom, MatchElementName)
@@ -295,7 +345,11 @@ TEST(XmlParseSchema, TheFilteredTreeWithoutConditionsIsValidated)
     options.continue_conditions = "";
     std::string messages =
         capture_stderr([&] { EXPECT_INTERNAL_ERROR(load_text(text, options), "Error during XML parsing"); });
-    EXPECT_EQ(0u, messages.find("Error at file \"job.xml\", line 2, column ")) << messages;
+    // The text validated is the tree written anew, named apart from the file.
+    EXPECT_EQ(0u, messages.find("Error at file \"job.xml (as loaded)\", line 2, column ")) << messages;
+    options.replacement = "UNUSED=1";
+    messages = capture_stderr([&] { EXPECT_INTERNAL_ERROR(load_text(text, options), "Error during XML parsing"); });
+    EXPECT_EQ(0u, messages.find("Error at file \"job.xml (filtered)\", line 2, column ")) << messages;
 }
 
 TEST(XmlParseWrite, FormatEscapingAndBuiltins)
@@ -458,12 +512,30 @@ TEST(XmlParsePgmtool, LoadCheckWriteAndEncode)
                     "<raw_file type=\"RBF\" id=\"b\">y</raw_file></raw_files></pfg>");
     write_file(dir.file("bad.xml"), "<pfg version=\"1\"><bitstreams><path>p</path></bitstreams></pfg>");
     write_file(dir.file("broken.xml"), "<pfg version=\"1\">\n<raw_files>\n</pfg>\n");
+    write_file(dir.file("values.xml"), "<pfg version=\"1\">\n<raw_files>\n<raw_file type=\"RBF\" id=\"a\" "
+                                       "bitswap=\"maybe\">x</raw_file>\n</raw_files>\n</pfg>\n");
+    write_file(dir.file("mode.xml"), "<pfg version=\"1\">\n<settings mode=\"BOGUS\"/>\n</pfg>\n");
+    // On line 3 of the file, on line 2 of the tree as written for validation.
+    const std::string settings_refused = "no declaration found for element 'settings' (column 44)\n";
+    write_file(dir.file("hidden.xml"), "\n\n<pfg version=\"1\"><settings mode=\"PS\" custom_db_dir=\"d\"/></pfg>\n");
     expect_pgmtool(
         {{"xml job.xml --kind=pfg --out=out/copy.xml", 0, "pfg: 4 elements\nWritten to out/copy.xml\n", ""},
          {"xml job.xml --kind pfg '--continue=B|C' --replace V=2 --xsd=" + JOB_XSD + " --out=f.xml", 0,
           "pfg: 3 elements\nWritten to f.xml\n", ""},
-         {"xml bad.xml --kind=pfg", 2, "", "bad.xml: error: Parent element \"bitstreams\" does not support \"path\" "
+         {"xml bad.xml --kind=pfg", 2, "", "bad.xml:1: error: Parent element \"bitstreams\" does not support \"path\" "
                                            "element\n"},
+         // Values refused name the line, the element and the attribute; the
+         // schema's messages about a filtered tree name that tree.
+         {"xml values.xml --kind=pfg", 2, "",
+          "values.xml:3: error: element raw_file, attribute bitswap: the value is not one of ON, OFF, 1, 0, true and "
+          "false (string == \"OFF\" || string == \"0\" || string == \"false\")\n"},
+         {"xml - --kind=pfg < mode.xml", 2, "",
+          "<stdin>:2: error: element settings, attribute mode: Supported string are "
+          "\"PS|FPP|ASX1|ASX4|AVSTX8|AVSTX16|AVSTX32|INTERNAL\", but the input is \"BOGUS\"\n"},
+         {"xml hidden.xml --kind=pfg --skip=A --xsd=" + JOB_XSD, 2, "",
+          "hidden.xml (filtered):2: error: " + settings_refused + "hidden.xml: error: Error during XML parsing\n"},
+         {"xml hidden.xml --kind=pfg --xsd=" + JOB_XSD, 2, "",
+          "hidden.xml (as loaded):2: error: " + settings_refused + "hidden.xml: error: Error during XML parsing\n"},
          {"xml broken.xml --kind=pfg", 2, "",
           "broken.xml:3: error: expected end of tag 'raw_files' (column 3)\n"
           "broken.xml: error: Error during XML parsing\n"},

@@ -420,7 +420,7 @@ TEST(XmlPfgFile, ElementAndAttributeRules)
          "id=\"p\"/></output_file></output_files>",
          "Parent element \"output_file\" does not support \"partition\" element"},
         {"<bitstreams><bitstream id=\"b\"><path security_opt_secure=\"1\">a.sof</path></bitstream></bitstreams>",
-         "Supported string are \"2|3\", but the input is \"1\""},
+         "element path, attribute security_opt_secure: Supported string are \"2|3\", but the input is \"1\""},
         {"<settings mode=\"PS\">fast</settings>", "Element SETTINGS must not have value"},
         {"<settings mode=\"PS\" speed=\"fast\"/>", "Attribute speed is not supported by element SETTINGS"},
     };
@@ -428,7 +428,7 @@ TEST(XmlPfgFile, ElementAndAttributeRules)
     for (const CASE& c : cases) {
         SCOPED_TRACE(c.body);
         write_file(dir.file("job.xml"), std::string("<pfg version=\"1\">") + c.body + "</pfg>\n");
-        EXPECT_INTERNAL_ERROR(delete parse(dir.file("job.xml")), c.error);
+        EXPECT_INTERNAL_ERROR(delete parse(dir.file("job.xml")), std::string("job.xml:1: ") + c.error);
     }
     // Partitions stand under flash_device and mbr; an absent subtype keeps INVALID.
     write_file(dir.file("job.xml"),

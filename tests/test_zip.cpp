@@ -85,6 +85,12 @@ std::string reason_of(const std::string& archive_bytes)
         EXPECT_EQ((std::vector<std::pair<std::string, std::string>>{{"a.txt", "abc"}}), contents);
     else
         EXPECT_TRUE(contents.empty());
+    // A reason names the archive first.
+    const std::string named = dir.file("t.zip") + ": ";
+    if (!reason.empty() && reason.compare(0, 24, "Unable to open zip file ") != 0) {
+        EXPECT_EQ(0u, reason.find(named)) << reason;
+        reason.erase(0, named.size());
+    }
     return reason;
 }
 
@@ -235,14 +241,17 @@ TEST(Zip, EveryReasonAnArchiveIsRefusedFor)
     EXPECT_EQ("Unable to open zip file " + dir.file("empty.gz") + " or zip file empty",
               PGM_COMMON_ZIP::get_files(dir.file("empty.gz"), members.list));
     write_file(dir.file("bad.zip"), zip + "x");
-    EXPECT_EQ("ZIP file is missing data", PGM_COMMON_ZIP::get_files(dir.file("bad.zip"), members.list));
+    EXPECT_EQ(dir.file("bad.zip") + ": ZIP file is missing data",
+              PGM_COMMON_ZIP::get_files(dir.file("bad.zip"), members.list));
     EXPECT_EQ(1u, members.list.size()); // a failed read appends nothing
 
     write_file(dir.file("a.zip"), zip);
     PGM_COMMON_ZIP_FILE wanted;
     wanted.filename = "b.txt";
-    EXPECT_EQ("Unable to locate file name: b.txt", PGM_COMMON_ZIP::get_file(dir.file("a.zip"), wanted));
-    EXPECT_EQ("ZIP file is missing data", PGM_COMMON_ZIP::get_file(dir.file("bad.zip"), wanted));
+    EXPECT_EQ(dir.file("a.zip") + ": Unable to locate file name: b.txt",
+              PGM_COMMON_ZIP::get_file(dir.file("a.zip"), wanted));
+    EXPECT_EQ(dir.file("bad.zip") + ": ZIP file is missing data",
+              PGM_COMMON_ZIP::get_file(dir.file("bad.zip"), wanted));
     EXPECT_EQ(0u, wanted.size);
 }
 
@@ -448,7 +457,7 @@ TEST(Zip, ArchivesOfOtherTools)
     EXPECT_EQ((CONTENTS{{"readme.txt", "hello\n"}}), read_archive(ZIP_DATA + "infozip_comment.zip"));
     std::string reason;
     read_archive(ZIP_DATA + "python_deflated.zip", &reason);
-    EXPECT_EQ("Compression is not supported", reason);
+    EXPECT_EQ(ZIP_DATA + "python_deflated.zip: Compression is not supported", reason);
 
     // Backslashes in stored and in wanted names are folder slashes.
     EXPECT_EQ((CONTENTS{{"folder/sub/note.txt", "backslash name\n"}}), read_archive(ZIP_DATA + "python_backslash.zip"));
@@ -497,26 +506,29 @@ TEST(Zip, CentralDirectoryListsAndTestsEveryMethod)
         std::string damaged = deflated;
         damaged[d.at] = char(damaged[d.at] ^ 0x55);
         write_file(dir.file("damaged.zip"), damaged);
-        EXPECT_EQ(d.reason, PGM_COMMON_ZIP::test_file(dir.file("damaged.zip"), entries[1]));
+        EXPECT_EQ(dir.file("damaged.zip") + ": " + d.reason,
+                  PGM_COMMON_ZIP::test_file(dir.file("damaged.zip"), entries[1]));
     }
     PGM_COMMON_ZIP_ENTRY other = entries[0];
     other.method = 12;
-    EXPECT_EQ("Member readme.txt is compressed with method 12, which is not supported",
+    EXPECT_EQ(ZIP_DATA + "python_deflated.zip: Member readme.txt is compressed with method 12, which is not "
+                         "supported",
               PGM_COMMON_ZIP::test_file(ZIP_DATA + "python_deflated.zip", other));
     other.flags = 1;
-    EXPECT_EQ("Member readme.txt is encrypted, which is not supported",
+    EXPECT_EQ(ZIP_DATA + "python_deflated.zip: Member readme.txt is encrypted, which is not supported",
               PGM_COMMON_ZIP::test_file(ZIP_DATA + "python_deflated.zip", other));
 
     // The directory alone is read: an archive whose members are cut away
     // still lists, while one without its end record does not.
     std::vector<PGM_COMMON_ZIP_ENTRY> none;
     write_file(dir.file("cut.zip"), deflated.substr(0, deflated.size() - 1));
-    EXPECT_EQ("Unable to locate end of central directory signature",
+    EXPECT_EQ(dir.file("cut.zip") + ": Unable to locate end of central directory signature",
               PGM_COMMON_ZIP::list_files(dir.file("cut.zip"), none));
     std::string counted = deflated;
     counted[counted.size() - 12] = 3; // total entries
     write_file(dir.file("counted.zip"), counted);
-    EXPECT_EQ("ZIP file end of central directory entry counts do not match the central directory",
+    EXPECT_EQ(dir.file("counted.zip") + ": ZIP file end of central directory entry counts do not match the central "
+                                         "directory",
               PGM_COMMON_ZIP::list_files(dir.file("counted.zip"), none));
     EXPECT_EQ("Unable to open zip file " + dir.file("none.zip") + " or zip file empty",
               PGM_COMMON_ZIP::list_files(dir.file("none.zip"), none));

@@ -40,17 +40,22 @@ bool file_size_of(const std::string& filepath, QWORD& size)
 }
 
 // The data lines of a DAT or ICD file: comments and white space removed,
-// empty results dropped.
-std::vector<std::string> read_bitstream_lines(const std::string& filepath)
+// empty results dropped. numbers, when given, receives the number in the
+// file of each line kept.
+std::vector<std::string> read_bitstream_lines(const std::string& filepath, std::vector<size_t>* numbers = nullptr)
 {
     std::vector<std::string> input;
-    PGM_CHECK_TEXT(PGM_COMMON::pgm_open_input_file(filepath.c_str(), input, 0, false),
+    // Blank lines are kept, so that each line keeps its number.
+    PGM_CHECK_TEXT(PGM_COMMON::pgm_open_input_file(filepath.c_str(), input, 0, false, true),
                    "pgm_open_input_file(filepath.c_str(), input, 0, false)");
     std::vector<std::string> lines;
-    for (const std::string& line : input) {
-        std::string data = PGM_COMMON::get_rid_white_space_and_comment(line, BITSTREAM_COMMENTS);
-        if (!data.empty())
-            lines.push_back(data);
+    for (size_t i = 0; i < input.size(); ++i) {
+        std::string data = PGM_COMMON::get_rid_white_space_and_comment(input[i], BITSTREAM_COMMENTS);
+        if (data.empty())
+            continue;
+        lines.push_back(data);
+        if (numbers != nullptr)
+            numbers->push_back(i + 1);
     }
     return lines;
 }
@@ -199,14 +204,24 @@ BYTE* PGM_COMMON::convert_dat_to_rbf(std::string filepath, DWORD& size)
 {
     std::vector<BYTE> content;
     DWORD file_byte_size = 0;
-    for (const std::string& line : read_bitstream_lines(filepath)) {
+    std::vector<size_t> numbers;
+    const std::vector<std::string> lines = read_bitstream_lines(filepath, &numbers);
+    for (size_t i = 0; i < lines.size(); ++i) {
         bool status = false;
         DWORD current_byte_size = 0;
         std::unique_ptr<BYTE[]> bytes(
-            convert_hex_string_to_byte_array(line, DWORD(-1), &current_byte_size, true, &status));
-        PGM_CHECK(status && current_byte_size > 0);
-        PGM_CHECK(current_byte_size == file_byte_size || file_byte_size == 0);
-        file_byte_size = current_byte_size;
+            convert_hex_string_to_byte_array(lines[i], DWORD(-1), &current_byte_size, true, &status));
+        if (!status || current_byte_size == 0)
+            PGM_FAIL("%s:%zu: the line is not a word of hexadecimal digits", filepath.c_str(), numbers[i]);
+        // Every word has the size of the first; the last may be shorter, as
+        // when the file's bytes do not fill it (print_dat_file writes so).
+        bool last = i + 1 == lines.size();
+        if (i > 0 && (current_byte_size > file_byte_size || (current_byte_size < file_byte_size && !last)))
+            PGM_FAIL("%s:%zu: the line holds %u byte%s, the first line %u; only the last line may hold fewer",
+                     filepath.c_str(), numbers[i], unsigned(current_byte_size), current_byte_size == 1 ? "" : "s",
+                     unsigned(file_byte_size));
+        if (i == 0)
+            file_byte_size = current_byte_size;
         content.insert(content.end(), bytes.get(), bytes.get() + current_byte_size);
         PGM_CHECK_TEXT(content.size() < QWORD(DWORD(-1)), "Invalid DAT file size");
     }

@@ -199,7 +199,22 @@ QWORD value_bits(const MEMORY_WORD& word)
     return 0;
 }
 
-MEMORY_WORD parse_memory_word(const std::string& line, DWORD& width)
+const char* plural(QWORD count)
+{
+    return count == 1 ? "" : "s";
+}
+
+// Refuses a word whose digits do not fit the word width, naming the file
+// and the line.
+[[noreturn]] void wrong_digit_count(const std::string& filepath, size_t number, const char* kind, QWORD digits,
+                                    DWORD width, QWORD needed)
+{
+    PGM_FAIL("%s:%zu: the %s word has %llu digit%s, but a word of %u bit%s needs %llu", filepath.c_str(), number,
+             kind, static_cast<unsigned long long>(digits), plural(digits), unsigned(width), plural(width),
+             static_cast<unsigned long long>(needed));
+}
+
+MEMORY_WORD parse_memory_word(const std::string& line, DWORD& width, const std::string& filepath, size_t number)
 {
     MEMORY_WORD word;
     if (line[0] == 'b') {
@@ -209,13 +224,15 @@ MEMORY_WORD parse_memory_word(const std::string& line, DWORD& width)
         if (width == 0)
             width = binary_size;
         PGM_CHECK(width > 0);
-        PGM_CHECK(width == binary_size);
+        if (width != binary_size)
+            wrong_digit_count(filepath, number, "binary", binary_size, width, width);
         word.bits = binary_size;
     } else if (line.compare(0, 2, "0x") == 0) {
         if (width == 0)
             width = DWORD(4 * (line.size() - 2));
         PGM_CHECK(width > 0);
-        PGM_CHECK(((width + 3)/4) == (line.size() - 2));
+        if ((width + 3) / 4 != line.size() - 2)
+            wrong_digit_count(filepath, number, "hexadecimal", line.size() - 2, width, (width + 3) / 4);
         DWORD byte_size = 0;
         word.bytes.reset(PGM_COMMON::convert_hex_string_to_byte_array(line.substr(2), DWORD(-1), &byte_size));
         word.bits = QWORD(byte_size) * 8;
@@ -254,7 +271,7 @@ BYTE* PGM_COMMON::read_memory_file(std::string filepath, DWORD& width, DWORD& de
     std::unique_ptr<BYTE[]> data;
     QWORD word_bytes = 0;
     for (DWORD i = 0; i < std::min(line_count, depth); ++i) {
-        MEMORY_WORD word = parse_memory_word(lines[i].first, width);
+        MEMORY_WORD word = parse_memory_word(lines[i].first, width, filepath, lines[i].second);
         QWORD bits = value_bits(word);
         if (bits > width)
             PGM_FAIL("Line %zu of memory file %s holds a value of %llu bits, wider than its word of %u bit%s",

@@ -40,6 +40,22 @@ const PGM_COMMON_XML_CHILD_RULE* find_rule(const PGM_COMMON_XML_FAMILY& family, 
     return NULL;
 }
 
+// Runs work, which reads the node; an error it raises is raised again with
+// where the node stands in the file in front of its text:
+// "job.xml:7: element settings, attribute mode: Supported string are ...".
+template <typename WORK>
+void reading_node(const PGM_COMMON_XML_PARSER_DOM& dom, DOMNode* node, WORK work)
+{
+    try {
+        work();
+    } catch (const PGM_INTERNAL_ERROR& error) {
+        std::string where = dom.get_location_of_node(node);
+        if (where.empty())
+            throw;
+        throw PGM_INTERNAL_ERROR(where + ": " + error.what(), error.module(), error.file(), error.line());
+    }
+}
+
 // The object for a DOM element, filled from its attributes and text.
 std::unique_ptr<PGM_COMMON_XML_ELEMENT> create_element(const PGM_COMMON_XML_CHILD_RULE& rule, DOMNode* node,
                                                        std::string name)
@@ -54,7 +70,8 @@ std::unique_ptr<PGM_COMMON_XML_ELEMENT> create_element(const PGM_COMMON_XML_CHIL
 
 // Builds the objects below root from the children of the document element,
 // depth first in document order, without recursion.
-void build_tree(const PGM_COMMON_XML_FAMILY& family, DOMElement* top, PGM_COMMON_XML_ELEMENT* root)
+void build_tree(const PGM_COMMON_XML_FAMILY& family, const PGM_COMMON_XML_PARSER_DOM& dom, DOMElement* top,
+                PGM_COMMON_XML_ELEMENT* root)
 {
     std::vector<DOMNode*> nodes, child_nodes;
     std::vector<PGM_COMMON_XML_ELEMENT*> elements;
@@ -78,14 +95,20 @@ void build_tree(const PGM_COMMON_XML_FAMILY& family, DOMElement* top, PGM_COMMON
             node = node->getNextSibling();
             continue;
         }
-        std::string parent_name = PGM_COMMON_XML_DOM_HELPER::get_element_name_from_node(parent_node);
-        const PGM_COMMON_XML_CHILD_RULE* rule = find_rule(family, parent_name, name);
-        if (rule == NULL)
-            PGM_FAIL("Parent element \"%s\" does not support \"%s\" element", parent_name.c_str(), name.c_str());
-        // A child the parent refuses stays ours until add_child takes it.
-        std::unique_ptr<PGM_COMMON_XML_ELEMENT> created = create_element(*rule, node, name);
-        parent->add_child(created.get(), NULL);
-        PGM_COMMON_XML_ELEMENT* element = created.release();
+        PGM_COMMON_XML_ELEMENT* element = NULL;
+        // What is not an element (text, a processing instruction) is told
+        // at its parent's line.
+        reading_node(dom, node->getNodeType() == DOMNode::ELEMENT_NODE ? node : parent_node, [&] {
+            std::string parent_name = PGM_COMMON_XML_DOM_HELPER::get_element_name_from_node(parent_node);
+            const PGM_COMMON_XML_CHILD_RULE* rule = find_rule(family, parent_name, name);
+            if (rule == NULL)
+                PGM_FAIL("Parent element \"%s\" does not support \"%s\" element", parent_name.c_str(),
+                         name.c_str());
+            // A child the parent refuses stays ours until add_child takes it.
+            std::unique_ptr<PGM_COMMON_XML_ELEMENT> created = create_element(*rule, node, name);
+            parent->add_child(created.get(), NULL);
+            element = created.release();
+        });
         nodes.push_back(parent_node);
         child_nodes.push_back(node);
         elements.push_back(parent);
@@ -143,13 +166,17 @@ void* PGM_COMMON_XML::parse_xml(PGM_COMMON_XML_FILE_ENUM kind, std::string file,
 
     std::unique_ptr<PGM_COMMON_XML_ELEMENT> root(family->create_root());
     PGM_CHECK(root != NULL);
-    PGM_COMMON_XML_HELPER::get_attribute(root.get(), top->getAttributes());
-    build_tree(*family, top, root.get());
+    reading_node(*dom, top, [&] { PGM_COMMON_XML_HELPER::get_attribute(root.get(), top->getAttributes()); });
+    build_tree(*family, *dom, top, root.get());
     PGM_COMMON_XML_HELPER::update_if_condition(root.get(), continue_conditions, skip_conditions);
     root->check_child_count();
     dom.reset();
+    // What is validated is the tree written anew, whose lines are not the
+    // file's: its messages name it apart from the file.
+    bool filtered = !continue_conditions.empty() || !skip_conditions.empty() || !replacement.empty();
     if (!xsd.empty())
-        PGM_COMMON_XML_HELPER::check_xsd(root.get(), xsd.c_str(), PGM_COMMON::get_filename(file));
+        PGM_COMMON_XML_HELPER::check_xsd(root.get(), xsd.c_str(),
+                                         PGM_COMMON::get_filename(file) + (filtered ? " (filtered)" : " (as loaded)"));
     return root.release();
 }
 

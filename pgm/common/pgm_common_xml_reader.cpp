@@ -34,6 +34,23 @@ bool is_builtin(const PGM_COMMON_XML_ATTRIBUTE_INFO& entry, const char* name)
     return entry.name == name && entry.ptr == NULL;
 }
 
+// Converts a value of the file into its member; a value the conversion
+// refuses is raised again with what it belongs to, the element and the
+// attribute (none for the element's text), in front of the reason:
+// "element settings, attribute mode: Supported string are ...".
+void assign_value(DOMNode* element, const char* attribute, const void* ptr, BYTE type, BYTE exist,
+                  const std::string& value, const std::string& enum_string)
+{
+    try {
+        PGM_COMMON_XML::assign_xml_value(ptr, type, exist, value, enum_string, false);
+    } catch (const PGM_INTERNAL_ERROR& error) {
+        std::string about = "element " + pgm_xml_narrow(element != NULL ? element->getNodeName() : NULL);
+        if (attribute != NULL)
+            about += std::string(", attribute ") + attribute;
+        throw PGM_INTERNAL_ERROR(about + ": " + error.what(), error.module(), error.file(), error.line());
+    }
+}
+
 } // namespace
 
 void PGM_COMMON_XML_HELPER::get_attribute(PGM_COMMON_XML_ELEMENT* element, DOMNamedNodeMap* attributes)
@@ -64,8 +81,8 @@ void PGM_COMMON_XML_HELPER::get_attribute(PGM_COMMON_XML_ELEMENT* element, DOMNa
         if (value.empty())
             continue;
         entry->string = value;
-        PGM_COMMON_XML::assign_xml_value(entry->ptr, entry->type, entry->exist, entry->string, entry->enum_string,
-                                         false);
+        assign_value(static_cast<DOMAttr*>(attribute)->getOwnerElement(), name.c_str(), entry->ptr, entry->type,
+                     entry->exist, entry->string, entry->enum_string);
     }
     for (const PGM_COMMON_XML_ATTRIBUTE_INFO& entry : infos) {
         if (entry.exist == PGM_XML_EXIST_MUST_NOT && attributes != NULL) {
@@ -85,7 +102,7 @@ void PGM_COMMON_XML_HELPER::get_value(PGM_COMMON_XML_ELEMENT* element, DOMNode* 
     if (info.ptr != NULL && info.exist != PGM_XML_EXIST_MUST_NOT) {
         if (info.exist == PGM_XML_EXIST_MUST && info.string.empty())
             PGM_FAIL("Element %s must have value", class_name(element).c_str());
-        PGM_COMMON_XML::assign_xml_value(info.ptr, info.type, info.exist, info.string, info.enum_string, false);
+        assign_value(node, NULL, info.ptr, info.type, info.exist, info.string, info.enum_string);
     } else if (!info.string.empty()) {
         PGM_FAIL("Element %s must not have value", class_name(element).c_str());
     }

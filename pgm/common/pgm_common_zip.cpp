@@ -144,6 +144,8 @@ void get_appended_files(const std::string& output, std::vector<PGM_COMMON_ZIP_FI
     if (!FIO_FILE_SYSTEM::exists(output))
         return;
     std::string reason = PGM_COMMON_ZIP::get_files(output, existing);
+    if (reason.compare(0, output.size() + 2, output + ": ") == 0)
+        reason.erase(0, output.size() + 2); // named below
     if (!reason.empty() && !PGM_COMMON_ZIP::is_not_archive(output))
         PGM_FAIL("Cannot append to ZIP archive %s, which cannot be read: %s", output.c_str(), reason.c_str());
 }

@@ -242,15 +242,16 @@ std::string PGM_COMMON_ZIP::list_files(std::string filename, std::vector<PGM_COM
         if (reason.empty())
             reason = failed;
     }
-    return reason.empty() ? "Unable to locate end of central directory signature" : reason;
+    return filename + ": " + (reason.empty() ? "Unable to locate end of central directory signature" : reason);
 }
 
-std::string PGM_COMMON_ZIP::test_file(std::string filename, const PGM_COMMON_ZIP_ENTRY& entry)
+namespace {
+
+// Why the member's data cannot be read whole or are damaged; empty when
+// they are sound.
+std::string member_reason(ARCHIVE_BYTES& archive, const PGM_COMMON_ZIP_ENTRY& entry)
 {
     const std::string& name = entry.filename;
-    ARCHIVE_BYTES archive;
-    if (!archive.open(filename))
-        return reason_for("Unable to open zip file %s or zip file empty", filename);
     if (entry.flags & ENCRYPTED_FLAG)
         return reason_for("Member %s is encrypted, which is not supported", name);
     if (entry.method != STORED && entry.method != DEFLATED) {
@@ -278,4 +279,15 @@ std::string PGM_COMMON_ZIP::test_file(std::string filename, const PGM_COMMON_ZIP
     if (check.crc != entry.crc)
         return reason_for("Member %s is damaged: its CRC-32 does not match", name);
     return "";
+}
+
+} // namespace
+
+std::string PGM_COMMON_ZIP::test_file(std::string filename, const PGM_COMMON_ZIP_ENTRY& entry)
+{
+    ARCHIVE_BYTES archive;
+    if (!archive.open(filename))
+        return reason_for("Unable to open zip file %s or zip file empty", filename);
+    std::string reason = member_reason(archive, entry);
+    return reason.empty() ? reason : filename + ": " + reason;
 }

@@ -346,7 +346,7 @@ std::string PGM_COMMON_ZIP::get_files(std::string filename, std::vector<PGM_COMM
     if (reason.empty())
         reason = check_records(locals, centrals);
     if (!reason.empty())
-        return reason;
+        return filename + ": " + reason; // the caller may read several archives
     std::vector<std::unique_ptr<PGM_COMMON_ZIP_FILE>> members;
     for (const LOCAL_FILE_HEADER& local : locals) {
         std::string name = local.name;
@@ -378,7 +378,7 @@ std::string PGM_COMMON_ZIP::get_file(std::string filename, PGM_COMMON_ZIP_FILE& 
     if (!reason.empty())
         return reason;
     if (members.list.empty())
-        return "Unable to locate any valid file";
+        return filename + ": Unable to locate any valid file";
     std::string wanted = file.filename;
     PGM_COMMON::change_folder_slash(wanted);
     for (const PGM_COMMON_ZIP_FILE* member : members.list) {
@@ -391,7 +391,7 @@ std::string PGM_COMMON_ZIP::get_file(std::string filename, PGM_COMMON_ZIP_FILE& 
         file.size = member->size;
         return "";
     }
-    MEM_DETAIL::stl_raw_sprintf(reason, "Unable to locate file name: %s", wanted.c_str());
+    MEM_DETAIL::stl_raw_sprintf(reason, "%s: Unable to locate file name: %s", filename.c_str(), wanted.c_str());
     return reason;
 }
 

@@ -53,6 +53,14 @@ public:
     // Reads a file of the kind into a tree of schema objects, filtered by
     // the "|"-separated conditions, its child counts checked and, with xsd,
     // validated. The caller deletes the returned root.
+    // An element, attribute or value the file may not hold is an internal
+    // error whose text begins with where it stands, the file name and the
+    // line of the element's start tag, and for a value what it belongs to:
+    // "job.xml:7: element settings, attribute mode: Supported string are
+    // ...". The tree validated is the one written anew from the loaded
+    // tree, whose lines are not the file's: the schema's messages name it
+    // "job.xml (filtered)" when conditions or replacements were given,
+    // "job.xml (as loaded)" otherwise.
     static void* parse_xml(PGM_COMMON_XML_FILE_ENUM kind, std::string file, std::string xsd, bool encoded,
                            std::string continue_conditions, std::string skip_conditions, std::string replacement);
     // Writes the tree as an XML file, built-in attributes included. Both

@@ -101,6 +101,14 @@ public:
     XERCES_CPP_NAMESPACE::DOMDocument* loadconfig(std::string text, const char* schema, std::string buffer_id,
                                                   bool collect_messages);
     PGM_COMMON_XML_PARSER_DOM_ERROR_HANDLER* get_error_handler();
+    // The line of the loaded text on which the element's start tag begins
+    // (for the root element, where it ends); 0 for a node that is no
+    // element of this object's document.
+    unsigned long get_line_of_node(XERCES_CPP_NAMESPACE::DOMNode* node) const;
+    // Where the node stands, for messages: "job.xml:7" with the buffer id
+    // of its document (the file name) and the line; "job.xml" without a
+    // line; empty without either.
+    std::string get_location_of_node(XERCES_CPP_NAMESPACE::DOMNode* node) const;
 
 private:
     void configure(const char* schema);

@@ -33,10 +33,7 @@ void tell_mif_refusal(const std::string& path)
 // What the library's checks of a text memory file mean.
 const PGMTOOL_CONTENT MEMORY_FILE = {
     "text memory file",
-    {{"width == binary_size", "a binary word (\"b...\") has not one digit per bit of the word width"},
-     {"((width + 3)/4) == (line.size() - 2)",
-      "a hexadecimal word (\"0x...\") has not one digit per 4 bits of the word width"},
-     {"width <= 64", "a decimal word is read as 64 bits, which --width must not exceed"},
+    {{"width <= 64", "a decimal word is read as 64 bits, which --width must not exceed"},
      {"binary_size", "a binary word (\"b\") has no digits"},
      {"line_count", "the file holds no words"}}};
 

@@ -53,19 +53,32 @@ struct LOAD {
     bool encoded = false;
 };
 
+// Checks of values come after what they are about ("element x, attribute y:").
+const char* const NAME_RULE = "the value is no name of letters, digits and inner underscores, starting with a letter";
 const PGMTOOL_CONTENT XML_FILE = {
     "XML configuration file",
-    {{"!filestring.empty() && fail_reason == 0", "cannot be decoded: it is not an encoded file, or it is damaged"}}};
+    {{"!filestring.empty() && fail_reason == 0", "cannot be decoded: it is not an encoded file, or it is damaged"},
+     {"string == \"OFF\" || string == \"0\" || string == \"false\"",
+      "the value is not one of ON, OFF, 1, 0, true and false"},
+     {"string.at(0) != '_' && !(string.at(0) >= '0' && string.at(0) <= '9')", NAME_RULE},
+     {"string.at(string.size() - 1) != '_'", NAME_RULE},
+     {"((*i) >= 'a' && (*i) <= 'z') || ((*i) >= 'A' && (*i) <= 'Z') || ((*i) >= '0' && (*i) <= '9') || ((*i) == '_')",
+      NAME_RULE}}};
 
 // The parser's messages ("Error at file "F", line L, column C" and an
 // indented "Message: " line) told in the frame's form, about the file or
 // the schema as the user named them.
 void tell_schema_messages(const std::string& messages, const std::string& file, const std::string& xsd)
 {
+    // The tree written anew for validation is "job.xml (filtered)" or
+    // "job.xml (as loaded)": named so, with the path the user gave.
     auto named = [&](const std::string& system_id) {
         for (const std::string& path : {file, xsd}) {
-            if (system_id == path || FIO_PATH(system_id).filename() == FIO_PATH(path).filename())
+            const std::string name = FIO_PATH(path).filename();
+            if (system_id == path || FIO_PATH(system_id).filename() == name)
                 return path;
+            if (!path.empty() && system_id.compare(0, name.size() + 2, name + " (") == 0)
+                return path + system_id.substr(name.size());
         }
         return system_id;
     };

@@ -4,6 +4,7 @@
 #include "host/con.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -35,13 +36,6 @@ std::vector<std::string>& stdin_copies()
     return paths;
 }
 
-std::string shown_name(const std::string& path)
-{
-    const std::vector<std::string>& copies = stdin_copies();
-    bool copy = std::find(copies.begin(), copies.end(), path) != copies.end();
-    return path == "-" || copy ? "<stdin>" : path;
-}
-
 // A text of the library with the copies of standard input named as such.
 std::string shown_text(std::string text)
 {
@@ -50,6 +44,11 @@ std::string shown_text(std::string text)
             text.replace(at, copy.size(), "<stdin>");
     }
     return text;
+}
+
+std::string shown_name(const std::string& path)
+{
+    return path == "-" ? "<stdin>" : shown_text(path); // also "COPY (filtered)"
 }
 
 class READING_SCOPE {
@@ -70,6 +69,28 @@ bool is_condition(const std::string& text)
             return true;
     }
     return text.find(' ') == std::string::npos;
+}
+
+// A text of the library that begins with where it is about, "NAME:LINE:
+// TEXT" or "NAME: TEXT" with NAME the path or its file name: the text
+// after that, and the line; any other text as it is.
+std::string unlocated(const std::string& path, const std::string& text, long& line)
+{
+    for (const std::string& name : {path, PGM_COMMON::get_filename(path)}) {
+        if (name.empty() || text.size() <= name.size() + 1 || text.compare(0, name.size(), name) != 0 ||
+            text[name.size()] != ':')
+            continue;
+        size_t at = name.size() + 1, end = at;
+        while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end])))
+            ++end;
+        if (end > at && text.compare(end, 2, ": ") == 0) {
+            line = std::atol(text.c_str() + at);
+            return text.substr(end + 2);
+        }
+        if (text[at] == ' ')
+            return text.substr(at + 1);
+    }
+    return text;
 }
 
 std::string system_reason(int error)
@@ -157,8 +178,12 @@ void pgmtool_diagnose(PGMTOOL_SEVERITY severity, const std::string& file, long l
 
 void pgmtool_diagnose(const PGMTOOL_FAILURE& failure)
 {
-    if (!failure.is_told())
-        pgmtool_diagnose(PGMTOOL_ERROR, failure.file(), failure.line(), shown_text(failure.what()));
+    if (failure.is_told())
+        return;
+    // A reason of the library may name the file already.
+    long line = failure.line();
+    std::string text = failure.file().empty() ? failure.what() : unlocated(failure.file(), failure.what(), line);
+    pgmtool_diagnose(PGMTOOL_ERROR, failure.file(), line, shown_text(text));
 }
 
 void pgmtool_print_catalogue(const MSG_RECORD& record)
@@ -257,12 +282,18 @@ void pgmtool_reading(const std::string& path, const PGMTOOL_CONTENT& content, co
     try {
         ok = read();
     } catch (const PGM_INTERNAL_ERROR& error) {
-        const std::string text = error.what();
+        long line = 0;
+        const std::string text = unlocated(path, error.what(), line);
+        // A check may follow what it is about: "element x, attribute y: CHECK".
         for (const auto& check : content.checks) {
-            if (check.first == text)
-                throw PGMTOOL_FAILURE(path, check.second + " (" + text + ")");
+            const std::string& failed = check.first;
+            size_t at = text.size() - std::min(text.size(), failed.size());
+            bool after_about = at == 0 || (at >= 2 && text.compare(at - 2, 2, ": ") == 0);
+            if (after_about && text.compare(at, std::string::npos, failed) == 0)
+                throw PGMTOOL_FAILURE(path, text.substr(0, at) + check.second + " (" + failed + ")", line);
         }
-        throw PGMTOOL_FAILURE(path, is_condition(text) ? "is not a valid " + content.kind + " (" + text + ")" : text);
+        throw PGMTOOL_FAILURE(path, is_condition(text) ? "is not a valid " + content.kind + " (" + text + ")" : text,
+                              line);
     }
     if (ok)
         return;
