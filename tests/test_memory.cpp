@@ -2,6 +2,8 @@
 // record files and text memory files.
 #include "test_support.h"
 
+#include <map>
+
 namespace {
 
 const std::string END_RECORD = ":00000001FF";
@@ -232,6 +234,50 @@ TEST(HexData, ContinuousRunsFromAddressZero)
         issued_by([&] { EXPECT_EQ(std::vector<BYTE>{}, continuous(dir.file("none.hex"))); });
     EXPECT_EQ(std::vector<unsigned int>{17923}, ids_of(messages));
     EXPECT_EQ("Can't save or open file " + dir.file("none.hex"), messages.at(0).text);
+}
+
+// Lists of blocks as a caller may hand them in: blocks that overlap in any
+// way, in any order. The image is each block painted over the ones before.
+TEST(HexData, PiecesAndImageOfOverlappingBlocks)
+{
+    struct SPEC {
+        DWORD segment_base, start, size;
+    };
+    const std::vector<std::vector<SPEC>> lists = {
+        {{0, 0x10, 0x10}, {0, 0x18, 0x10}, {0, 0x14, 2}, {0x10000, 0x30, 0}},
+        {{0, 0x20, 4}, {0, 0x10, 4}, {0, 0x14, 0xC}, {0, 0x00, 0x40}, {0, 0x08, 4}},
+        {{0x100, 0, 8}, {0, 0x108, 8}, {0x200, 0, 1}, {0x1000, 0xFC, 4}},
+    };
+    for (size_t n = 0; n < lists.size(); ++n) {
+        PGMIO_HEX_LIST list;
+        std::map<QWORD, BYTE> painted;
+        for (const SPEC& spec : lists[n]) {
+            BYTE* data = new BYTE[spec.size + 1];
+            list.push_back(new PGMIO_HEX{spec.start, spec.start + spec.size - 1, spec.segment_base, data});
+            for (DWORD i = 0; i < spec.size; ++i)
+                painted[QWORD(spec.segment_base) + spec.start + i] = data[i] = BYTE(list.size() * 16 + i);
+        }
+        std::map<QWORD, BYTE> pieced;
+        QWORD last_end = 0;
+        for (const PGMIO_HEX_PIECE& piece : pgmio_hex_pieces(list)) {
+            EXPECT_LE(last_end, piece.address) << n; // in address order, apart
+            EXPECT_LT(0u, piece.size) << n;
+            last_end = piece.address + piece.size;
+            for (QWORD i = 0; i < piece.size; ++i)
+                pieced[piece.address + i] = piece.data[i];
+        }
+        EXPECT_EQ(painted, pieced) << n;
+
+        PGMIO_HEX_EXTENT extent = pgmio_hex_extent(list);
+        ASSERT_EQ(painted.begin()->first, extent.lowest) << n;
+        ASSERT_EQ(painted.rbegin()->first + 1 - extent.lowest, extent.size) << n;
+        std::vector<BYTE> expected(extent.size, 0);
+        for (const auto& byte : painted)
+            expected[byte.first - extent.lowest] = byte.second;
+        std::unique_ptr<BYTE[]> image = pgmio_flatten_hex_blocks(list, extent);
+        EXPECT_EQ(expected, std::vector<BYTE>(image.get(), image.get() + extent.size)) << n;
+        EXPECT_TRUE(list.empty());
+    }
 }
 
 TEST(MemoryFile, OneWordPerLine)

@@ -44,6 +44,18 @@ PGM_COMMON_API PGMIO_HEX_EXTENT pgmio_hex_extent(const PGMIO_HEX_LIST& list);
 // block over an earlier one, zero bytes where no block is. The blocks are
 // deleted as they are copied, and the list is left empty.
 PGM_COMMON_API std::unique_ptr<BYTE[]> pgmio_flatten_hex_blocks(PGMIO_HEX_LIST& list, const PGMIO_HEX_EXTENT& extent);
+// A stretch of the image of a list of blocks: size bytes from absolute
+// address on, which are data's (a block's bytes, still the block's).
+struct PGMIO_HEX_PIECE {
+    QWORD address;
+    const BYTE* data;
+    QWORD size;
+};
+// The bytes of the list as stretches in address order that do not
+// overlap: where blocks overlap, those of the later block in the list,
+// as in the image. Blocks without bytes give none. The pieces point into
+// the blocks' data, so they hold as long as the blocks do.
+PGM_COMMON_API std::vector<PGMIO_HEX_PIECE> pgmio_hex_pieces(const PGMIO_HEX_LIST& list);
 // The bytes of the blocks when, those without bytes aside, they form one run
 // from address 0: each at offset 0 of its segment, the first at segment 0
 // and each next one where the one before ends. 0 when they do not.
