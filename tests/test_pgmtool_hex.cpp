@@ -84,6 +84,9 @@ TEST(PgmtoolHex, FillStartAndEnd)
         {"--end=0x20 --start=0x20", 1, "--end (0x20) must be above --start (0x20)"},
     });
 
+    // The command line is checked before the file is read.
+    EXPECT_EQ(1, run_pgmtool("hex2bin nosuch.hex out.bin --end=0x100000001", dir.path()).exit_code);
+
     // A file of no data bytes gives an image only of a range given whole.
     write_file(dir.file("IN.hex"), ":00000001FF\n");
     expect_hex2bin(dir, {{"--start=0 --end=4 --fill=0xFF", 0, std::string(4, '\xFF')},

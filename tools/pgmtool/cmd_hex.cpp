@@ -88,24 +88,25 @@ std::string hex_number(QWORD value, int digits = 1)
     return text;
 }
 
-// The value of an option given as text; empty text is an option not given.
+// A number option; empty text is an option not given.
 struct NUMBER_OPTION {
     const char* name;  // "fill"
     std::string text;
     QWORD lowest, highest;
     const char* what;  // "a byte value"
+    QWORD value = 0;   // set by check
+
     bool given() const { return !text.empty(); }
-    QWORD value() const
+    // Sets value; throws PGMTOOL_USAGE when the text given is no number of the range.
+    void check()
     {
-        QWORD number = 0;
-        if (given() && (!parse_number(text, highest, number) || number < lowest)) {
-            // Bytes in decimal, addresses in hexadecimal.
-            std::string range = highest < 256 ? std::to_string(lowest) + " to " + std::to_string(highest)
-                                              : hex_number(lowest) + " to " + hex_number(highest);
-            throw PGMTOOL_USAGE(std::string("--") + name + " must be " + what + ", " + range +
-                                " (decimal, or hexadecimal after 0x), not \"" + text + "\"");
-        }
-        return number;
+        if (!given() || (parse_number(text, highest, value) && value >= lowest))
+            return;
+        // Bytes in decimal, addresses in hexadecimal.
+        std::string range = highest < 256 ? std::to_string(lowest) + " to " + std::to_string(highest)
+                                          : hex_number(lowest) + " to " + hex_number(highest);
+        throw PGMTOOL_USAGE(std::string("--") + name + " must be " + what + ", " + range +
+                            " (decimal, or hexadecimal after 0x), not \"" + text + "\"");
     }
 };
 
@@ -122,8 +123,8 @@ IMAGE_RANGE image_range(const NUMBER_OPTION& start, const NUMBER_OPTION& end, co
     // Without data, only a range given whole makes an image (of fill bytes).
     if (extent.size == 0 && !(start.given() && end.given()))
         throw PGMTOOL_FAILURE(input, "the file holds no data bytes");
-    IMAGE_RANGE range{start.given() ? start.value() : extent.lowest,
-                      end.given() ? end.value() : extent.lowest + extent.size, 0};
+    IMAGE_RANGE range{start.given() ? start.value : extent.lowest,
+                      end.given() ? end.value : extent.lowest + extent.size, 0};
     if (range.end > range.start)
         return range;
     if (start.given())
@@ -192,8 +193,9 @@ int pgmtool_hex2bin(int argc, const char** argv)
     if (!parse_size(max_size_text, max_size))
         throw PGMTOOL_USAGE("--max-size must be a number of bytes above 0, optionally with K, M or G, not \"" +
                             max_size_text + "\"");
-    BYTE fill_byte = BYTE(fill.value());
-    if (start.given() && end.given() && end.value() <= start.value())
+    for (NUMBER_OPTION* option : {&fill, &start, &end})
+        option->check();
+    if (start.given() && end.given() && end.value <= start.value)
         throw PGMTOOL_USAGE("--end (" + end.text + ") must be above --start (" + start.text + ")");
     const std::string input = args.input(args.files()[0]);
     const std::string& output = args.output(args.files()[1]);
@@ -205,7 +207,7 @@ int pgmtool_hex2bin(int argc, const char** argv)
     if (extent.size == 0 && continuous)
         throw PGMTOOL_FAILURE(input, "the blocks do not form one run from address 0");
     IMAGE_RANGE range = image_range(start, end, extent, input);
-    range.fill = fill_byte;
+    range.fill = BYTE(fill.value);
     QWORD size = range.end - range.start;
     if (size > max_size)
         throw PGMTOOL_FAILURE(input, "the image would take " + pgmtool_amount(size, "byte") +
@@ -262,8 +264,8 @@ void print_ranges(const PGMIO_HEX_LIST& blocks)
     }
     std::printf("start       end         size\n");
     for (const RANGE& range : ranges)
-        std::printf("0x%08llX  0x%08llX  0x%08llX\n", static_cast<unsigned long long>(range.start),
-                    static_cast<unsigned long long>(range.end - 1), static_cast<unsigned long long>(range.end - range.start));
+        std::printf("%s  %s  %s\n", hex_number(range.start, 8).c_str(), hex_number(range.end - 1, 8).c_str(),
+                    hex_number(range.end - range.start, 8).c_str());
     std::printf("%s, %s of data (%s)\n", pgmtool_amount(ranges.size(), "range").c_str(),
                 pgmtool_amount(total, "byte").c_str(), pgmtool_amount(blocks.size(), "block").c_str());
 }
