@@ -280,6 +280,49 @@ TEST(HexData, PiecesAndImageOfOverlappingBlocks)
     }
 }
 
+// A read that hands the bytes to a sink gives the blocks of a plain read,
+// without their data, the same bytes block by block, and the same result
+// and messages.
+TEST(HexData, SinkGetsTheBytesOfEachBlock)
+{
+    TEMP_DIR dir;
+    const std::string path = dir.file("s.hex");
+    const std::string good = hex_record(0x10, 0, {1, 2}) + "\n" + hex_record(0x20, 0, {3}) + "\n" +
+                             hex_record(0, 4, {0, 1}) + "\n" + hex_record(0x10, 0, {4, 5, 6}) + "\n" + END_RECORD;
+    for (const std::string& text : {good + "\n", good.substr(0, good.size() - END_RECORD.size()),
+                                     hex_record(0x10, 0, {1}) + "\n" + hex_record(0x30, 0, {2}) + "\n:0100400003BB\n"}) {
+        write_file(path, text);
+        auto read = [&](bool with_sink, std::vector<std::vector<DWORD>>& blocks, std::vector<BYTE>& bytes) {
+            PGMIO_HEX_READER reader;
+            reader.set_file(path);
+            bool result = false;
+            std::vector<MSG_RECORD> messages = issued_by([&] {
+                result = with_sink ? reader.read_hex_file(false, false,
+                                                          [&](const PGMIO_HEX& block, const BYTE* data) {
+                                                              EXPECT_EQ(nullptr, block.data);
+                                                              bytes.insert(bytes.end(), data,
+                                                                           data + pgmio_hex_size(block));
+                                                          })
+                                   : reader.read_hex_file(false, false);
+            });
+            for (const PGMIO_HEX* block : *reader.get_hex_list()) {
+                blocks.push_back({block->segment_base, block->start_address, block->end_address});
+                if (!with_sink)
+                    bytes.insert(bytes.end(), block->data, block->data + pgmio_hex_size(*block));
+                EXPECT_EQ(with_sink, block->data == nullptr);
+            }
+            pgmio_delete_hex_blocks(*reader.get_hex_list());
+            return std::make_pair(result, ids_of(messages));
+        };
+        std::vector<std::vector<DWORD>> plain_blocks, sink_blocks;
+        std::vector<BYTE> plain_bytes, sink_bytes;
+        EXPECT_EQ(read(false, plain_blocks, plain_bytes), read(true, sink_blocks, sink_bytes)) << text;
+        EXPECT_EQ(plain_blocks, sink_blocks) << text;
+        EXPECT_EQ(plain_bytes, sink_bytes) << text;
+        EXPECT_FALSE(plain_blocks.empty()) << text;
+    }
+}
+
 TEST(MemoryFile, OneWordPerLine)
 {
     TEMP_DIR dir;

@@ -95,6 +95,11 @@ TEST(PgmtoolHex, FillStartAndEnd)
     write_file(dir.file("IN.hex"), ":0100000001FE\n:02000004FFFFFC\n:01FFFF0002FF\n:00000001FF\n");
     expect_hex2bin(dir, {{"--start=0xFFFFFFFF", 0, bytes({2})},
                          {"--start=0xFFFFFFFE --end=0x100000000 --fill=3", 0, bytes({3, 2})}});
+    // Blocks out of address order, and a later block over an earlier one.
+    write_file(dir.file("IN.hex"), hex_record(0x20, 0, {0xA}) + "\n" + hex_record(0x10, 0, {1, 2, 3, 4}) + "\n" +
+                                       hex_record(0x10, 0, {9}) + "\n" + hex_record(0, 1, {}) + "\n");
+    std::string reordered = bytes({9, 2, 3, 4}) + std::string(12, '\xFF') + bytes({0xA});
+    expect_hex2bin(dir, {{"--fill=0xFF", 0, reordered}, {"--fill=0xFF --start=0x11", 0, reordered.substr(1)}});
     write_file(dir.file("IN.hex"), ":0400000001020304F2\n:0100040005F6\n:00000001FF\n");
     expect_hex2bin(dir, {{"--continuous --end=8 --fill=0xFF", 0, bytes({1, 2, 3, 4, 5, 0xFF, 0xFF, 0xFF})}});
     EXPECT_EQ(0, run_pgmtool("hex2bin IN.hex out.bin --start=2", dir.path()).exit_code);

@@ -142,7 +142,8 @@ std::vector<PGMIO_HEX_PIECE> pgmio_hex_pieces(const PGMIO_HEX_LIST& list)
     for (size_t i = list.size(); i-- > 0;) {
         const PGMIO_HEX* block = list[i];
         visible_parts(block, coverage, [&](QWORD address, QWORD size) {
-            pieces.push_back({address, block->data + (address - start(*block)), size});
+            const BYTE* data = block->data ? block->data + (address - start(*block)) : nullptr;
+            pieces.push_back({address, data, size});
         });
     }
     std::sort(pieces.begin(), pieces.end(),

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <sys/stat.h>
 #include <memory>
 #include <vector>
 
@@ -14,13 +15,16 @@ namespace {
 class HEX_FILE {
 public:
     // Reads the file; throws when it cannot be read, after the reader has
-    // said why.
-    explicit HEX_FILE(const std::string& input)
+    // said why. With a sink, the blocks' bytes go there and not into the
+    // blocks.
+    explicit HEX_FILE(const std::string& input, const PGMIO_HEX_SINK* sink = nullptr)
     {
         reader_.set_file(input);
         try {
-            pgmtool_reading(input, {"hexadecimal record file", {}},
-                            [this] { return reader_.read_hex_file(false, false) && reader_.get_hex_list(); });
+            pgmtool_reading(input, {"hexadecimal record file", {}}, [this, sink] {
+                bool read = sink ? reader_.read_hex_file(false, false, *sink) : reader_.read_hex_file(false, false);
+                return read && reader_.get_hex_list();
+            });
         } catch (...) {
             release();
             throw;
@@ -133,36 +137,144 @@ IMAGE_RANGE image_range(const NUMBER_OPTION& start, const NUMBER_OPTION& end, co
     throw PGMTOOL_FAILURE(input, "the file holds no data bytes below --end (" + hex_number(range.end, 8) + ")");
 }
 
+// An image being written from its first address on: bytes put at the
+// current address, or fill bytes up to an address.
+class IMAGE_WRITER {
+public:
+    // total: the image's size for the progress shown, 0 when not known.
+    IMAGE_WRITER(const std::string& path, QWORD start, BYTE fill, QWORD total)
+        : output_(path), progress_("Writing " + (path == "-" ? std::string("<stdout>") : path), total), at_(start),
+          filler_(FILL_PIECE, fill)
+    {
+    }
+
+    QWORD at() const { return at_; }
+    void put(const BYTE* data, QWORD size)
+    {
+        output_.write(data, size_t(size));
+        progress_.advance(size);
+        at_ += size;
+    }
+    void fill_to(QWORD address)
+    {
+        while (at_ < address && output_.stream())
+            put(filler_.data(), std::min<QWORD>(address - at_, filler_.size()));
+    }
+    void commit() { output_.commit(); }
+
+private:
+    static const size_t FILL_PIECE = size_t(64) << 10;
+
+    PGMTOOL_OUTPUT output_;
+    PGMTOOL_PROGRESS progress_;
+    QWORD at_;                 // the image is written up to here
+    std::vector<BYTE> filler_; // fill bytes to write from
+};
+
 // Writes the image of the range: the pieces' bytes where they lie, the
-// fill byte elsewhere. The image is never held whole: the bytes go from
-// the blocks to the output.
-void write_image(const std::string& output_path, const std::vector<PGMIO_HEX_PIECE>& pieces,
-                 const IMAGE_RANGE& range)
+// fill byte elsewhere.
+void write_image(const std::string& path, const std::vector<PGMIO_HEX_PIECE>& pieces, const IMAGE_RANGE& range)
 {
-    PGMTOOL_OUTPUT output(output_path);
-    PGMTOOL_PROGRESS progress("Writing " + (output_path == "-" ? std::string("<stdout>") : output_path),
-                              range.end - range.start);
-    const std::vector<BYTE> filler(size_t(std::min<QWORD>(range.end - range.start, QWORD(1) << 20)), range.fill);
-    QWORD at = range.start; // the image is written up to here
-    auto put = [&](const BYTE* data, QWORD size) {
-        output.write(data, size_t(size));
-        progress.advance(size);
-        at += size;
-    };
-    auto fill_to = [&](QWORD address) {
-        while (at < address && output.stream())
-            put(filler.data(), std::min<QWORD>(address - at, filler.size()));
-    };
+    IMAGE_WRITER image(path, range.start, range.fill, range.end - range.start);
     for (const PGMIO_HEX_PIECE& piece : pieces) {
         QWORD from = std::max(piece.address, range.start);
         QWORD to = std::min(piece.address + piece.size, range.end);
         if (from >= to)
             continue;
-        fill_to(from);
-        put(piece.data + (from - piece.address), to - from);
+        image.fill_to(from);
+        image.put(piece.data + (from - piece.address), to - from);
     }
-    fill_to(range.end);
-    output.commit();
+    image.fill_to(range.end);
+    image.commit();
+}
+
+// The image written while the file is read, block by block as the reader
+// closes them, so that the file's bytes are never held all at once. This
+// holds while each block lies past the bytes written before it, as in files
+// written in address order. At the first that does not (one below or over
+// an earlier block), or one that would make the image larger than allowed,
+// the stream gives up, and the image is to be made from the blocks held.
+class STREAMED_IMAGE {
+public:
+    STREAMED_IMAGE(const std::string& path, const NUMBER_OPTION& start, const NUMBER_OPTION& end, BYTE fill,
+                   QWORD max_size)
+        : path_(path), start_(start), low_(start.given() ? start.value : 0),
+          high_(end.given() ? end.value : QWORD(1) << 32), fill_(fill), max_size_(max_size)
+    {
+    }
+
+    void take(const PGMIO_HEX& block, const BYTE* bytes)
+    {
+        QWORD address = QWORD(block.segment_base) + block.start_address;
+        QWORD from = std::max(address, low_);
+        QWORD to = std::min(address + pgmio_hex_size(block), high_);
+        if (gave_up_ || from >= to)
+            return;
+        if (!image_ && !begin(start_.given() ? start_.value : from)) {
+            give_up(); // the failure is told when the image is made after all
+            return;
+        }
+        if (from < image_->at() || to - origin_ > max_size_) {
+            give_up();
+            return;
+        }
+        image_->fill_to(from);
+        image_->put(bytes + (from - address), to - from);
+    }
+
+    // True when the image of the range is being written; otherwise what
+    // was written is dropped.
+    bool holds(const IMAGE_RANGE& range)
+    {
+        if (image_ && origin_ != range.start)
+            give_up();
+        return !gave_up_;
+    }
+
+    void finish(const IMAGE_RANGE& range)
+    {
+        if (!image_)
+            image_ = std::make_unique<IMAGE_WRITER>(path_, range.start, fill_, 0);
+        image_->fill_to(range.end);
+        image_->commit();
+    }
+
+private:
+    // Makes the output, for an image from origin on; false when it fails.
+    bool begin(QWORD origin)
+    {
+        try {
+            image_ = std::make_unique<IMAGE_WRITER>(path_, origin, fill_, 0);
+        } catch (const PGMTOOL_FAILURE&) {
+            return false;
+        }
+        origin_ = origin;
+        return true;
+    }
+
+    void give_up()
+    {
+        gave_up_ = true;
+        image_.reset(); // nothing is left of the output
+    }
+
+    std::string path_;
+    const NUMBER_OPTION& start_;
+    QWORD low_, high_;                     // the range given, or the whole address space
+    BYTE fill_;
+    QWORD max_size_;
+    std::unique_ptr<IMAGE_WRITER> image_;  // made with the first bytes
+    QWORD origin_ = 0;                     // the image's first address
+    bool gave_up_ = false;
+};
+
+// True when an output can be written while the file is read: what was
+// written may then still be dropped, as a new file can be and standard
+// output, a device or a pipe cannot.
+bool replaceable_output(const std::string& path)
+{
+    FIO_STAT record;
+    return path != "-" && (!FIO_FILE_SYSTEM::status(path, record) || S_ISREG(record.st_mode));
 }
 
 } // namespace
@@ -179,8 +291,8 @@ int pgmtool_hex2bin(int argc, const char** argv)
         {"Writes the data of a hexadecimal record file as one binary image, from the file's",
          "lowest address to its highest, or from --start up to (not including) --end: data",
          "outside are cut, and gaps become the --fill byte (as srec_cat -crop and -fill do).",
-         "Numbers are decimal, or hexadecimal after 0x. The size is printed before the image",
-         "is written; a larger one than --max-size is refused."},
+         "Numbers are decimal, or hexadecimal after 0x. The size is printed once the file is",
+         "read; a larger image than --max-size is refused."},
         "pgmtool hex2bin fw.hex fw.bin --fill=0xFF --start=0x08000000 --end=0x08100000");
     args.text("fill=BYTE", fill.text, "Byte for the gaps, 0 to 255 (default 0; erased flash reads 0xFF)");
     args.text("start=ADDR", start.text, "First address of the image (default the lowest address of the data)");
@@ -200,8 +312,14 @@ int pgmtool_hex2bin(int argc, const char** argv)
     const std::string input = args.input(args.files()[0]);
     const std::string& output = args.output(args.files()[1]);
 
-    HEX_FILE file(input);
-    PGMIO_HEX_LIST& blocks = file.blocks();
+    std::unique_ptr<STREAMED_IMAGE> streamed;
+    PGMIO_HEX_SINK sink = [&](const PGMIO_HEX& block, const BYTE* bytes) {
+        streamed->take(block, bytes);
+    };
+    if (replaceable_output(output))
+        streamed = std::make_unique<STREAMED_IMAGE>(output, start, end, BYTE(fill.value), max_size);
+    auto file = std::make_unique<HEX_FILE>(input, streamed ? &sink : nullptr);
+    PGMIO_HEX_LIST& blocks = file->blocks();
     PGMIO_HEX_EXTENT extent = continuous ? PGMIO_HEX_EXTENT{0, pgmio_hex_run_size(blocks)}
                                          : pgmio_hex_extent(blocks);
     if (extent.size == 0 && continuous)
@@ -212,10 +330,20 @@ int pgmtool_hex2bin(int argc, const char** argv)
     if (size > max_size)
         throw PGMTOOL_FAILURE(input, "the image would take " + pgmtool_amount(size, "byte") +
                                          ", more than --max-size allows (" + pgmtool_amount(max_size, "byte") + ")");
-    // The size is told before the image is written, which may take a while.
+    // The size is told before the rest of the image is written, which may take a while.
     args.summary("lowest address 0x%08llX, size %s", static_cast<unsigned long long>(range.start),
                  pgmtool_amount(size, "byte").c_str());
-    write_image(output, pgmio_hex_pieces(blocks), range);
+    if (streamed && streamed->holds(range)) {
+        streamed->finish(range);
+        return PGMTOOL_OK;
+    }
+    if (streamed) {
+        // The blocks came out of order: read again, holding them.
+        streamed.reset();
+        file.reset();
+        file = std::make_unique<HEX_FILE>(input);
+    }
+    write_image(output, pgmio_hex_pieces(file->blocks()), range);
     return PGMTOOL_OK;
 }
 
@@ -284,7 +412,9 @@ int pgmtool_hexinfo(int argc, const char** argv)
     args.flag("blocks", list_blocks, "List the blocks in file order");
     if (!args.parse(argc, argv, 1, 1))
         return PGMTOOL_OK;
-    HEX_FILE file(args.input(args.files()[0]));
+    // Only where the bytes lie counts: they are not kept.
+    const PGMIO_HEX_SINK ignore = [](const PGMIO_HEX&, const BYTE*) {};
+    HEX_FILE file(args.input(args.files()[0]), &ignore);
     if (list_blocks)
         print_blocks(file.blocks());
     else
