@@ -119,6 +119,40 @@ void visible_parts(const PGMIO_HEX* block, COVERAGE& coverage, PART part)
         coverage.cover(start(*block), start(*block) + length(*block), part);
 }
 
+// The blocks that hold bytes by start address, those of one start in list
+// order; true when no two of them share a byte, as in every list the
+// reader gives without error but for blocks that begin at one address.
+bool sorted_apart(const PGMIO_HEX_LIST& list, std::vector<PGMIO_HEX*>& blocks)
+{
+    blocks = filled(list);
+    std::stable_sort(blocks.begin(), blocks.end(),
+                     [](const PGMIO_HEX* a, const PGMIO_HEX* b) { return start(*a) < start(*b); });
+    for (size_t i = 1; i < blocks.size(); ++i) {
+        if (start(*blocks[i]) < start(*blocks[i - 1]) + length(*blocks[i - 1]))
+            return false;
+    }
+    return true;
+}
+
+// Sets to 0 the bytes of the image between blocks in address order that
+// share no byte.
+void clear_gaps_between(const std::vector<PGMIO_HEX*>& sorted, const PGMIO_HEX_EXTENT& extent, BYTE* image)
+{
+    QWORD covered = extent.lowest; // the image is covered up to here
+    for (const PGMIO_HEX* block : sorted) {
+        std::memset(image + (covered - extent.lowest), 0, start(*block) - covered);
+        covered = start(*block) + length(*block);
+    }
+    std::memset(image + (covered - extent.lowest), 0, extent.lowest + extent.size - covered);
+}
+
+// Sets to 0 the bytes of the image that the coverage leaves out.
+void clear_gaps(const COVERAGE& coverage, const PGMIO_HEX_EXTENT& extent, BYTE* image)
+{
+    coverage.gaps(extent.lowest, extent.lowest + extent.size,
+                  [&](QWORD address, QWORD size) { std::memset(image + (address - extent.lowest), 0, size); });
+}
+
 // Memory handed back to the system after this many bytes of blocks went.
 const QWORD RELEASE_STEP = QWORD(8) << 20;
 
@@ -138,6 +172,13 @@ PGMIO_HEX_EXTENT pgmio_hex_extent(const PGMIO_HEX_LIST& list)
 std::vector<PGMIO_HEX_PIECE> pgmio_hex_pieces(const PGMIO_HEX_LIST& list)
 {
     std::vector<PGMIO_HEX_PIECE> pieces;
+    std::vector<PGMIO_HEX*> sorted;
+    if (sorted_apart(list, sorted)) {
+        for (const PGMIO_HEX* block : sorted)
+            pieces.push_back({start(*block), block->data, length(*block)});
+        return pieces;
+    }
+    // Blocks that overlap: the stretches of each that later blocks leave.
     COVERAGE coverage;
     for (size_t i = list.size(); i-- > 0;) {
         const PGMIO_HEX* block = list[i];
@@ -158,18 +199,27 @@ std::vector<PGMIO_HEX_PIECE> pgmio_hex_pieces(const PGMIO_HEX_LIST& list)
 // pieces, which go back to the system in a few calls.
 std::unique_ptr<BYTE[]> pgmio_flatten_hex_blocks(PGMIO_HEX_LIST& list, const PGMIO_HEX_EXTENT& extent)
 {
-    for (const PGMIO_HEX* block : filled(list))
+    std::vector<PGMIO_HEX*> sorted;
+    const bool apart = sorted_apart(list, sorted);
+    for (const PGMIO_HEX* block : sorted)
         PGM_CHECK(start(*block) >= extent.lowest && start(*block) + length(*block) <= extent.lowest + extent.size);
     std::unique_ptr<BYTE[]> image(new BYTE[extent.size]);
+    // Blocks apart are copied whole, and the gaps between them are known
+    // now; the stretches of blocks that overlap are found as they are met.
     COVERAGE coverage;
+    if (apart)
+        clear_gaps_between(sorted, extent, image.get());
     QWORD released = 0; // bytes of blocks deleted since memory was last handed back
     for (size_t i = list.size(); i-- > 0;) {
         std::unique_ptr<PGMIO_HEX> block(list[i]);
         list[i] = nullptr;
         std::unique_ptr<BYTE[]> data(block ? block->data : nullptr);
-        visible_parts(block.get(), coverage, [&](QWORD address, QWORD size) {
-            std::memcpy(&image[address - extent.lowest], &data[address - start(*block)], size);
-        });
+        if (apart && block && length(*block) > 0)
+            std::memcpy(&image[start(*block) - extent.lowest], data.get(), length(*block));
+        else if (!apart)
+            visible_parts(block.get(), coverage, [&](QWORD address, QWORD size) {
+                std::memcpy(&image[address - extent.lowest], &data[address - start(*block)], size);
+            });
         released += block ? length(*block) : 0;
         data.reset();
         block.reset();
@@ -178,8 +228,8 @@ std::unique_ptr<BYTE[]> pgmio_flatten_hex_blocks(PGMIO_HEX_LIST& list, const PGM
             released = 0;
         }
     }
-    coverage.gaps(extent.lowest, extent.lowest + extent.size,
-                  [&](QWORD address, QWORD size) { std::memset(&image[address - extent.lowest], 0, size); });
+    if (!apart)
+        clear_gaps(coverage, extent, image.get());
     list.clear();
     return image;
 }

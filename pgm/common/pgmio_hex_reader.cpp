@@ -11,15 +11,9 @@
 #include "pgm/h/pgm_brisol_fstream.h"
 
 #include <algorithm>
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <map>
-
-#ifdef __linux__
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
 
 static MEM_INITIALIZER mem_initializer(PGM_MODULE_NAME);
 
@@ -185,30 +179,13 @@ private:
     bool ended_ = false;       // the stream has no more bytes
 };
 
-// A new buffer for the bytes of a block. Its pages are made present at
-// once where the system can: one call instead of a page fault for each
-// 4 KiB as the bytes arrive, which is most of the time the system spends
-// on a large file.
-std::unique_ptr<BYTE[]> new_block_buffer()
-{
-    std::unique_ptr<BYTE[]> buffer(new BYTE[BLOCK_BUFFER_SIZE]);
-#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
-    const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
-    uintptr_t first = (reinterpret_cast<uintptr_t>(buffer.get()) + page - 1) & ~(page - 1);
-    uintptr_t last = (reinterpret_cast<uintptr_t>(buffer.get()) + BLOCK_BUFFER_SIZE) & ~(page - 1);
-    // A system that cannot leaves the pages to come as they are written.
-    (void)madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
-#endif
-    return buffer;
-}
-
 // The bytes of the block being gathered. A block's data array is handed
 // out as it is when it is nearly full (a full 64 KiB segment is the common
 // case), so most bytes are written once; other blocks get a copy of their
 // exact size.
 class BLOCK_BYTES {
 public:
-    BLOCK_BYTES() : bytes_(new_block_buffer()), capacity_(BLOCK_BUFFER_SIZE) {}
+    BLOCK_BYTES() : bytes_(new BYTE[BLOCK_BUFFER_SIZE]), capacity_(BLOCK_BUFFER_SIZE) {}
 
     size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
@@ -230,7 +207,7 @@ public:
         std::unique_ptr<BYTE[]> data;
         if (capacity_ - size_ <= HAND_OVER_SLACK) {
             data = std::move(bytes_);
-            bytes_ = new_block_buffer();
+            bytes_.reset(new BYTE[capacity_]);
         } else {
             data.reset(new BYTE[size_]);
             std::memcpy(data.get(), bytes_.get(), size_);
