@@ -193,6 +193,38 @@ void hex_small_blocks(benchmark::State& state)
     state.SetItemsProcessed(int64_t(state.iterations()) * SMALL_BLOCKS);
 }
 
+// What pgmtool hex2bin asks of the library: the blocks, and the stretches
+// of the image they give in address order (the image itself is never made).
+void hex_image_pieces(benchmark::State& state)
+{
+    const std::string& path = state.range(0) == 0 ? hex_file() : small_blocks_hex_file();
+    for (auto _ : state) {
+        PGMIO_HEX_READER reader;
+        reader.set_file(path);
+        benchmark::DoNotOptimize(reader.read_hex_file(false, false));
+        benchmark::DoNotOptimize(pgmio_hex_pieces(*reader.get_hex_list()).size());
+        pgmio_delete_hex_blocks(*reader.get_hex_list());
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * file_size(path));
+}
+
+// What pgmtool hex2bin asks of the library when the blocks come in address
+// order: their bytes handed over as they close, none held.
+void hex_reader_sink(benchmark::State& state)
+{
+    const std::string& path = hex_file();
+    for (auto _ : state) {
+        PGMIO_HEX_READER reader;
+        reader.set_file(path);
+        QWORD bytes = 0;
+        benchmark::DoNotOptimize(reader.read_hex_file(
+            false, false, [&bytes](const PGMIO_HEX& block, const BYTE*) { bytes += pgmio_hex_size(block); }));
+        benchmark::DoNotOptimize(bytes);
+        pgmio_delete_hex_blocks(*reader.get_hex_list());
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * file_size(path));
+}
+
 void mif_long_decimal_word(benchmark::State& state)
 {
     const std::string& path = decimal_mif_file();
@@ -220,5 +252,8 @@ void mif_reader(benchmark::State& state)
 BENCHMARK(read_hex_data)->Unit(benchmark::kMillisecond);
 BENCHMARK(hex_reader_blocks)->Unit(benchmark::kMillisecond);
 BENCHMARK(hex_small_blocks)->Unit(benchmark::kMillisecond);
+// 0: 64 KiB blocks; 1: one-byte blocks.
+BENCHMARK(hex_image_pieces)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(hex_reader_sink)->Unit(benchmark::kMillisecond);
 BENCHMARK(mif_reader)->Unit(benchmark::kMillisecond);
 BENCHMARK(mif_long_decimal_word)->Unit(benchmark::kMillisecond);

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # pgmtool beside other tools on the same files: same answers, and the
 # whole-process times side by side (best of three runs each).
+# Usage: compare_peers.sh [PGMTOOL [OTHER_PGMTOOL]]; an other pgmtool (an
+# earlier build, say) is timed beside it on the hexadecimal record file.
 set -euo pipefail
 tool=$(realpath "${1:-build-bench/pgmtool}")
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -66,21 +68,64 @@ echo "same line; sha256sum/pgmtool $(ratio "$t_sum" "$t_pgm")"
 rm -f "$work/sha.bin"
 
 echo
-echo "== Hexadecimal record file of a 64 MiB image to a binary image"
-head -c $((64 << 20)) /dev/urandom >"$work/image.bin"
+echo "== Hexadecimal record file of a 50 MB image (763 segments of 64 KiB) to a binary image"
+# Whole-process figures of a command, best wall time of three runs:
+# "WALL USER SYSTEM PEAK_KIB"; its output goes to $work/out.
+measure() {
+  local best= line
+  for _ in 1 2 3; do
+    /usr/bin/time -o "$work/time" -f '%e %U %S %M' "$@" >"$work/out"
+    line=$(cat "$work/time")
+    if [ -z "$best" ] || [ "$(echo "${line%% *} < ${best%% *}" | bc -l)" = 1 ]; then best=$line; fi
+  done
+  echo "$best"
+}
+row() { # NAME WALL USER SYSTEM PEAK_KIB
+  printf '%-34s %7.2f s wall %7.2f s user %7.2f s system %8d KiB peak\n' "$@"
+}
+field() { echo "$1" | cut -d' ' -f"$2"; }
+image_bytes=$((763 << 16))
+head -c $image_bytes /dev/urandom >"$work/image.bin"
 srec_cat "$work/image.bin" -binary -o "$work/image.hex" -intel -obs=32
 echo "input: $(wc -c <"$work/image.hex") bytes of text, $(grep -c '^:02000004' "$work/image.hex") extended linear address records"
-t_pgm=$(best_time "$tool" hex2bin "$work/image.hex" "$work/pgm.bin")
-t_objcopy=$(best_time objcopy -I ihex -O binary "$work/image.hex" "$work/objcopy.bin")
-t_srec=$(best_time srec_cat "$work/image.hex" -intel -o "$work/srec.bin" -binary)
-for out in pgm objcopy srec; do
+# The floor: reading the text, and writing an image of that size to disk.
+f_cat=$(measure sh -c 'exec cat "$1" >/dev/null' sh "$work/image.hex")
+f_dd=$(measure dd if="$work/image.bin" of="$work/floor.bin" bs=1M conv=fsync status=none)
+f_wall=$(echo "$(field "$f_cat" 1) + $(field "$f_dd" 1)" | bc -l)
+f_sys=$(echo "$(field "$f_cat" 3) + $(field "$f_dd" 3)" | bc -l)
+row "floor: cat HEX > /dev/null" $f_cat
+row "floor: dd conv=fsync (image)" $f_dd
+printf '%-34s %7.2f s wall %7.2f s user %7.2f s system\n' "floor: both" "$f_wall" \
+  "$(echo "$(field "$f_cat" 2) + $(field "$f_dd" 2)" | bc -l)" "$f_sys"
+m_pgm=$(measure "$tool" hex2bin "$work/image.hex" "$work/pgm.bin")
+row "pgmtool hex2bin" $m_pgm
+if [ -n "${2:-}" ]; then
+  m_old=$(measure "$(realpath "$2")" hex2bin "$work/image.hex" "$work/old.bin")
+  row "pgmtool hex2bin (the other)" $m_old
+fi
+m_objcopy=$(measure objcopy -I ihex -O binary "$work/image.hex" "$work/objcopy.bin")
+row "objcopy -I ihex -O binary" $m_objcopy
+m_srec=$(measure srec_cat "$work/image.hex" -intel -o "$work/srec.bin" -binary)
+row "srec_cat -intel -binary" $m_srec
+for out in pgm objcopy srec ${2:+old}; do
   cmp -s "$work/image.bin" "$work/$out.bin" || { echo "$out output differs from the image" >&2; exit 1; }
 done
-printf '%-28s %8.3f s\n' "pgmtool hex2bin" "$t_pgm" "objcopy -I ihex -O binary" "$t_objcopy" "srec_cat -intel -binary" "$t_srec"
-echo "identical outputs; objcopy/pgmtool $(ratio "$t_objcopy" "$t_pgm"), srec_cat/pgmtool $(ratio "$t_srec" "$t_pgm")"
-m_pgm=$(peak_kib "$tool" hex2bin "$work/image.hex" "$work/pgm.bin")
-m_objcopy=$(peak_kib objcopy -I ihex -O binary "$work/image.hex" "$work/objcopy.bin")
-echo "peak memory: pgmtool $m_pgm KiB ($(ratio "$m_pgm" 65536) x the image), objcopy $m_objcopy KiB"
+echo "identical outputs"
+cpu() { echo "$(field "$1" 2) + $(field "$1" 3)" | bc -l; } # user + system
+f_cpu=$(echo "$(cpu "$f_cat") + $(cpu "$f_dd")" | bc -l)
+# On a shared machine the wall times wait for a processor too; the
+# processor times (user + system) do not.
+echo "pgmtool/floor: wall $(ratio "$(field "$m_pgm" 1)" "$f_wall"), system $(ratio "$(field "$m_pgm" 3)" "$f_sys")," \
+  "system beyond the floor's $(echo "$(field "$m_pgm" 3) - $f_sys" | bc -l) s, user (decoding) $(field "$m_pgm" 2) s"
+echo "objcopy/pgmtool: wall $(ratio "$(field "$m_objcopy" 1)" "$(field "$m_pgm" 1)"), processor" \
+  "$(ratio "$(cpu "$m_objcopy")" "$(cpu "$m_pgm")"); srec_cat/pgmtool: wall $(ratio "$(field "$m_srec" 1)" "$(field "$m_pgm" 1)")"
+kib=$((image_bytes / 1024))
+echo "peak memory / image: pgmtool $(ratio "$(field "$m_pgm" 4)" $kib), objcopy $(ratio "$(field "$m_objcopy" 4)" $kib)"
+if [ -n "${2:-}" ]; then
+  echo "this pgmtool / the other: wall $(ratio "$(field "$m_pgm" 1)" "$(field "$m_old" 1)"), system" \
+    "$(ratio "$(field "$m_pgm" 3)" "$(field "$m_old" 3)"), processor $(ratio "$(cpu "$m_pgm")" "$(cpu "$m_old")")," \
+    "peak memory $(ratio "$(field "$m_pgm" 4)" "$(field "$m_old" 4)") (the other: $(ratio "$(field "$m_old" 4)" $kib) x the image)"
+fi
 
 echo
 echo "== Memory initialisation file of a 4 MiB image (8-bit words) to a binary image"

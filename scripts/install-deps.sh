@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those missing.
-# Idempotent; runs as root or through sudo.
+# Idempotent; runs as root or through sudo. srecord (srec_cat) and binutils
+# (objcopy) are for the tests that compare hex2bin's images with theirs.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ make pkg-config zlib1g-dev libssl-dev libxerces-c-dev libgtest-dev libbenchmark-dev
-  unzip python3 groff-base)
+  unzip python3 groff-base srecord binutils)
 packages+=("$@")
 
 missing=()

@@ -2,6 +2,8 @@
 // record files and text memory files.
 #include "test_support.h"
 
+#include <map>
+
 namespace {
 
 const std::string END_RECORD = ":00000001FF";
@@ -232,6 +234,93 @@ TEST(HexData, ContinuousRunsFromAddressZero)
         issued_by([&] { EXPECT_EQ(std::vector<BYTE>{}, continuous(dir.file("none.hex"))); });
     EXPECT_EQ(std::vector<unsigned int>{17923}, ids_of(messages));
     EXPECT_EQ("Can't save or open file " + dir.file("none.hex"), messages.at(0).text);
+}
+
+// Lists of blocks as a caller may hand them in: blocks that overlap in any
+// way, in any order. The image is each block painted over the ones before.
+TEST(HexData, PiecesAndImageOfOverlappingBlocks)
+{
+    struct SPEC {
+        DWORD segment_base, start, size;
+    };
+    const std::vector<std::vector<SPEC>> lists = {
+        {{0, 0x10, 0x10}, {0, 0x18, 0x10}, {0, 0x14, 2}, {0x10000, 0x30, 0}},
+        {{0, 0x20, 4}, {0, 0x10, 4}, {0, 0x14, 0xC}, {0, 0x00, 0x40}, {0, 0x08, 4}},
+        {{0x100, 0, 8}, {0, 0x108, 8}, {0x200, 0, 1}, {0x1000, 0xFC, 4}},
+    };
+    for (size_t n = 0; n < lists.size(); ++n) {
+        PGMIO_HEX_LIST list;
+        std::map<QWORD, BYTE> painted;
+        for (const SPEC& spec : lists[n]) {
+            BYTE* data = new BYTE[spec.size + 1];
+            list.push_back(new PGMIO_HEX{spec.start, spec.start + spec.size - 1, spec.segment_base, data});
+            for (DWORD i = 0; i < spec.size; ++i)
+                painted[QWORD(spec.segment_base) + spec.start + i] = data[i] = BYTE(list.size() * 16 + i);
+        }
+        std::map<QWORD, BYTE> pieced;
+        QWORD last_end = 0;
+        for (const PGMIO_HEX_PIECE& piece : pgmio_hex_pieces(list)) {
+            EXPECT_LE(last_end, piece.address) << n; // in address order, apart
+            EXPECT_LT(0u, piece.size) << n;
+            last_end = piece.address + piece.size;
+            for (QWORD i = 0; i < piece.size; ++i)
+                pieced[piece.address + i] = piece.data[i];
+        }
+        EXPECT_EQ(painted, pieced) << n;
+
+        PGMIO_HEX_EXTENT extent = pgmio_hex_extent(list);
+        ASSERT_EQ(painted.begin()->first, extent.lowest) << n;
+        ASSERT_EQ(painted.rbegin()->first + 1 - extent.lowest, extent.size) << n;
+        std::vector<BYTE> expected(extent.size, 0);
+        for (const auto& byte : painted)
+            expected[byte.first - extent.lowest] = byte.second;
+        std::unique_ptr<BYTE[]> image = pgmio_flatten_hex_blocks(list, extent);
+        EXPECT_EQ(expected, std::vector<BYTE>(image.get(), image.get() + extent.size)) << n;
+        EXPECT_TRUE(list.empty());
+    }
+}
+
+// A read that hands the bytes to a sink gives the blocks of a plain read,
+// without their data, the same bytes block by block, and the same result
+// and messages.
+TEST(HexData, SinkGetsTheBytesOfEachBlock)
+{
+    TEMP_DIR dir;
+    const std::string path = dir.file("s.hex");
+    const std::string good = hex_record(0x10, 0, {1, 2}) + "\n" + hex_record(0x20, 0, {3}) + "\n" +
+                             hex_record(0, 4, {0, 1}) + "\n" + hex_record(0x10, 0, {4, 5, 6}) + "\n" + END_RECORD;
+    for (const std::string& text : {good + "\n", good.substr(0, good.size() - END_RECORD.size()),
+                                     hex_record(0x10, 0, {1}) + "\n" + hex_record(0x30, 0, {2}) + "\n:0100400003BB\n"}) {
+        write_file(path, text);
+        auto read = [&](bool with_sink, std::vector<std::vector<DWORD>>& blocks, std::vector<BYTE>& bytes) {
+            PGMIO_HEX_READER reader;
+            reader.set_file(path);
+            bool result = false;
+            std::vector<MSG_RECORD> messages = issued_by([&] {
+                result = with_sink ? reader.read_hex_file(false, false,
+                                                          [&](const PGMIO_HEX& block, const BYTE* data) {
+                                                              EXPECT_EQ(nullptr, block.data);
+                                                              bytes.insert(bytes.end(), data,
+                                                                           data + pgmio_hex_size(block));
+                                                          })
+                                   : reader.read_hex_file(false, false);
+            });
+            for (const PGMIO_HEX* block : *reader.get_hex_list()) {
+                blocks.push_back({block->segment_base, block->start_address, block->end_address});
+                if (!with_sink)
+                    bytes.insert(bytes.end(), block->data, block->data + pgmio_hex_size(*block));
+                EXPECT_EQ(with_sink, block->data == nullptr);
+            }
+            pgmio_delete_hex_blocks(*reader.get_hex_list());
+            return std::make_pair(result, ids_of(messages));
+        };
+        std::vector<std::vector<DWORD>> plain_blocks, sink_blocks;
+        std::vector<BYTE> plain_bytes, sink_bytes;
+        EXPECT_EQ(read(false, plain_blocks, plain_bytes), read(true, sink_blocks, sink_bytes)) << text;
+        EXPECT_EQ(plain_blocks, sink_blocks) << text;
+        EXPECT_EQ(plain_bytes, sink_bytes) << text;
+        EXPECT_FALSE(plain_blocks.empty()) << text;
+    }
 }
 
 TEST(MemoryFile, OneWordPerLine)

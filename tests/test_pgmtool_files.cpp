@@ -48,22 +48,48 @@ const std::string BAD_SUM = "bad.hex:3: error: Checksum on line 3 does not match
 
 } // namespace
 
-TEST(PgmtoolFiles, HexinfoListsTheBlocks)
+TEST(PgmtoolFiles, HexinfoListsRangesAndBlocks)
 {
     TEMP_DIR dir;
     write_inputs(dir);
-    const std::string gapped = "block  start       end         size\n"
-                               "    1  0x00000010  0x00000015  0x00000006\n"
-                               "    2  0x00000020  0x00000020  0x00000001\n"
-                               "    3  0x00010000  0x00010001  0x00000002\n"
-                               "3 blocks, 9 bytes of data\n";
+    // 0xFFF0-0xFFFF and, after an extended linear address, 0x10000-0x10001: two blocks, one range.
+    write_file(dir.file("follow.hex"), hex_record(0xFFF0, 0, std::vector<BYTE>(16, 1)) + "\n" +
+                                           hex_record(0, 4, {0, 1}) + "\n" + hex_record(0, 0, {2, 3}) + "\n" +
+                                           hex_record(0, 1, {}) + "\n");
+    const std::string gapped = "start       end         size\n"
+                               "0x00000010  0x00000015  0x00000006\n"
+                               "0x00000020  0x00000020  0x00000001\n"
+                               "0x00010000  0x00010001  0x00000002\n"
+                               "3 ranges, 9 bytes of data (3 blocks)\n";
+    const std::string gapped_blocks = "block  start       end         size\n"
+                                      "    1  0x00000010  0x00000015  0x00000006\n"
+                                      "    2  0x00000020  0x00000020  0x00000001\n"
+                                      "    3  0x00010000  0x00010001  0x00000002\n"
+                                      "3 blocks, 9 bytes of data\n";
     expect_pgmtool({{"hexinfo gapped.hex", 0, gapped, ""},
                     {"hexinfo - < gapped.hex", 0, gapped, ""},
+                    {"hexinfo gapped.hex --blocks", 0, gapped_blocks, ""},
+                    {"hexinfo follow.hex", 0,
+                     "start       end         size\n"
+                     "0x0000FFF0  0x00010001  0x00000012\n"
+                     "1 range, 18 bytes of data (2 blocks)\n",
+                     ""},
                     {"hexinfo empty_end.hex", 0,
+                     "start       end         size\n"
+                     "0x00000000  0x00000000  0x00000001\n"
+                     "1 range, 1 byte of data (2 blocks)\n",
+                     ""},
+                    {"hexinfo empty_end.hex --blocks", 0,
                      "block  start       end         size\n"
                      "    1  0x00000000  0x00000000  0x00000001\n"
                      "    2  0x00020000  (empty)\n"
                      "2 blocks, 1 byte of data\n",
+                     ""},
+                    {"hexinfo eof.hex", 0, "no data\n", ""},
+                    {"hexinfo eof.hex --blocks", 0,
+                     "block  start       end         size\n"
+                     "    1  0x00000000  (empty)\n"
+                     "1 block, no data\n",
                      ""},
                     {"hexinfo bad.hex", 2, "", BAD_SUM},
                     {"hexinfo - < bad.hex", 2, "", "<stdin>:3: error: Checksum on line 3 does not match expected "

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <memory>
 
 static MEM_INITIALIZER mem_initializer(PGM_MODULE_NAME);
@@ -63,18 +64,97 @@ std::vector<PGMIO_HEX*> filled(const PGMIO_HEX_LIST& list)
     return blocks;
 }
 
-// Sets to 0 the bytes of the image that no block covers.
-void clear_gaps(std::vector<PGMIO_HEX*> blocks, QWORD lowest, BYTE* image)
-{
-    std::sort(blocks.begin(), blocks.end(),
-              [](const PGMIO_HEX* a, const PGMIO_HEX* b) { return start(*a) < start(*b); });
-    QWORD covered = lowest;
-    for (const PGMIO_HEX* block : blocks) {
-        if (start(*block) > covered)
-            std::memset(image + (covered - lowest), 0, start(*block) - covered);
-        covered = std::max(covered, start(*block) + length(*block));
+// The address ranges covered so far, adjacent ones merged: a few entries
+// however many blocks follow on.
+class COVERAGE {
+public:
+    // Calls part(address, size) for each stretch of [start, end) that is
+    // not covered yet, in address order; then covers [start, end).
+    template <class PART>
+    void cover(QWORD start, QWORD end, PART part)
+    {
+        auto range = ranges_.upper_bound(start);
+        if (range != ranges_.begin() && std::prev(range)->second >= start)
+            --range;
+        QWORD from = start;
+        QWORD merged_start = start;
+        QWORD merged_end = end;
+        for (; range != ranges_.end() && range->first <= end; range = ranges_.erase(range)) {
+            if (range->first > from)
+                part(from, range->first - from);
+            from = std::max(from, range->second);
+            merged_start = std::min(merged_start, range->first);
+            merged_end = std::max(merged_end, range->second);
+        }
+        if (from < end)
+            part(from, end - from);
+        ranges_[merged_start] = merged_end;
     }
+
+    // Calls gap(address, size) for each stretch of [start, end) not covered.
+    template <class GAP>
+    void gaps(QWORD start, QWORD end, GAP gap) const
+    {
+        QWORD from = start;
+        for (const auto& range : ranges_) {
+            if (range.first > from && from < end)
+                gap(from, std::min(range.first, end) - from);
+            from = std::max(from, range.second);
+        }
+        if (from < end)
+            gap(from, end - from);
+    }
+
+private:
+    std::map<QWORD, QWORD> ranges_; // start, end (exclusive)
+};
+
+// Calls part(address, size) for each stretch of the block's bytes that no
+// block met before covers. Going through a list from its end, a later
+// block's bytes are met first and hide an earlier block's.
+template <class PART>
+void visible_parts(const PGMIO_HEX* block, COVERAGE& coverage, PART part)
+{
+    if (block != nullptr && length(*block) > 0)
+        coverage.cover(start(*block), start(*block) + length(*block), part);
 }
+
+// The blocks that hold bytes by start address, those of one start in list
+// order; true when no two of them share a byte, as in every list the
+// reader gives without error but for blocks that begin at one address.
+bool sorted_apart(const PGMIO_HEX_LIST& list, std::vector<PGMIO_HEX*>& blocks)
+{
+    blocks = filled(list);
+    std::stable_sort(blocks.begin(), blocks.end(),
+                     [](const PGMIO_HEX* a, const PGMIO_HEX* b) { return start(*a) < start(*b); });
+    for (size_t i = 1; i < blocks.size(); ++i) {
+        if (start(*blocks[i]) < start(*blocks[i - 1]) + length(*blocks[i - 1]))
+            return false;
+    }
+    return true;
+}
+
+// Sets to 0 the bytes of the image between blocks in address order that
+// share no byte.
+void clear_gaps_between(const std::vector<PGMIO_HEX*>& sorted, const PGMIO_HEX_EXTENT& extent, BYTE* image)
+{
+    QWORD covered = extent.lowest; // the image is covered up to here
+    for (const PGMIO_HEX* block : sorted) {
+        std::memset(image + (covered - extent.lowest), 0, start(*block) - covered);
+        covered = start(*block) + length(*block);
+    }
+    std::memset(image + (covered - extent.lowest), 0, extent.lowest + extent.size - covered);
+}
+
+// Sets to 0 the bytes of the image that the coverage leaves out.
+void clear_gaps(const COVERAGE& coverage, const PGMIO_HEX_EXTENT& extent, BYTE* image)
+{
+    coverage.gaps(extent.lowest, extent.lowest + extent.size,
+                  [&](QWORD address, QWORD size) { std::memset(image + (address - extent.lowest), 0, size); });
+}
+
+// Memory handed back to the system after this many bytes of blocks went.
+const QWORD RELEASE_STEP = QWORD(8) << 20;
 
 } // namespace
 
@@ -89,26 +169,68 @@ PGMIO_HEX_EXTENT pgmio_hex_extent(const PGMIO_HEX_LIST& list)
     return end == 0 ? PGMIO_HEX_EXTENT{0, 0} : PGMIO_HEX_EXTENT{lowest, end - lowest};
 }
 
+std::vector<PGMIO_HEX_PIECE> pgmio_hex_pieces(const PGMIO_HEX_LIST& list)
+{
+    std::vector<PGMIO_HEX_PIECE> pieces;
+    std::vector<PGMIO_HEX*> sorted;
+    if (sorted_apart(list, sorted)) {
+        for (const PGMIO_HEX* block : sorted)
+            pieces.push_back({start(*block), block->data, length(*block)});
+        return pieces;
+    }
+    // Blocks that overlap: the stretches of each that later blocks leave.
+    COVERAGE coverage;
+    for (size_t i = list.size(); i-- > 0;) {
+        const PGMIO_HEX* block = list[i];
+        visible_parts(block, coverage, [&](QWORD address, QWORD size) {
+            const BYTE* data = block->data ? block->data + (address - start(*block)) : nullptr;
+            pieces.push_back({address, data, size});
+        });
+    }
+    std::sort(pieces.begin(), pieces.end(),
+              [](const PGMIO_HEX_PIECE& a, const PGMIO_HEX_PIECE& b) { return a.address < b.address; });
+    return pieces;
+}
+
+// The blocks are copied from the end of the list, and each is deleted as
+// soon as it is copied: the image grows as the blocks go, so a large image
+// is not held twice over. The blocks were allocated in list order, so
+// deleting them the other way round leaves free memory in a few large
+// pieces, which go back to the system in a few calls.
 std::unique_ptr<BYTE[]> pgmio_flatten_hex_blocks(PGMIO_HEX_LIST& list, const PGMIO_HEX_EXTENT& extent)
 {
-    std::vector<PGMIO_HEX*> blocks = filled(list);
-    std::unique_ptr<BYTE[]> image(new BYTE[extent.size]);
-    // Only the gaps are cleared, and each block goes as soon as it is
-    // copied: a large image is not held twice over.
-    clear_gaps(blocks, extent.lowest, image.get());
-    QWORD released = 0; // bytes released since memory was last returned
-    for (PGMIO_HEX* block : blocks) {
+    std::vector<PGMIO_HEX*> sorted;
+    const bool apart = sorted_apart(list, sorted);
+    for (const PGMIO_HEX* block : sorted)
         PGM_CHECK(start(*block) >= extent.lowest && start(*block) + length(*block) <= extent.lowest + extent.size);
-        std::memcpy(&image[start(*block) - extent.lowest], block->data, length(*block));
-        released += length(*block);
-        delete[] block->data;
-        block->data = nullptr;
-        if (released >= (QWORD(8) << 20)) {
+    std::unique_ptr<BYTE[]> image(new BYTE[extent.size]);
+    // Blocks apart are copied whole, and the gaps between them are known
+    // now; the stretches of blocks that overlap are found as they are met.
+    COVERAGE coverage;
+    if (apart)
+        clear_gaps_between(sorted, extent, image.get());
+    QWORD released = 0; // bytes of blocks deleted since memory was last handed back
+    for (size_t i = list.size(); i-- > 0;) {
+        std::unique_ptr<PGMIO_HEX> block(list[i]);
+        list[i] = nullptr;
+        std::unique_ptr<BYTE[]> data(block ? block->data : nullptr);
+        if (apart && block && length(*block) > 0)
+            std::memcpy(&image[start(*block) - extent.lowest], data.get(), length(*block));
+        else if (!apart)
+            visible_parts(block.get(), coverage, [&](QWORD address, QWORD size) {
+                std::memcpy(&image[address - extent.lowest], &data[address - start(*block)], size);
+            });
+        released += block ? length(*block) : 0;
+        data.reset();
+        block.reset();
+        if (released >= RELEASE_STEP) {
             mem_return_free_memory();
             released = 0;
         }
     }
-    pgmio_delete_hex_blocks(list);
+    if (!apart)
+        clear_gaps(coverage, extent, image.get());
+    list.clear();
     return image;
 }
 

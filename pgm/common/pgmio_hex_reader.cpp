@@ -189,6 +189,7 @@ public:
 
     size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
+    const BYTE* data() const { return bytes_.get(); }
     void clear() { size_ = 0; }
 
     void append(const BYTE* data, size_t count)
@@ -239,7 +240,10 @@ void pgmio_delete_hex_blocks(PGMIO_HEX_LIST& list)
 // The state of one read_hex_file pass.
 class PGMIO_HEX_READER::READ_STATE {
 public:
-    READ_STATE(PGMIO_HEX_READER& reader, bool reverse_bits) : reader_(reader), reverse_bits_(reverse_bits) {}
+    READ_STATE(PGMIO_HEX_READER& reader, bool reverse_bits, const PGMIO_HEX_SINK* sink)
+        : reader_(reader), reverse_bits_(reverse_bits), sink_(sink)
+    {
+    }
 
     // Reads the records of the stream into the reader's list; false, with
     // message 17920 for a bad record or 17923 posted for a failed read.
@@ -257,6 +261,7 @@ private:
 
     PGMIO_HEX_READER& reader_;
     bool reverse_bits_;
+    const PGMIO_HEX_SINK* sink_;       // where closed blocks' bytes go; null: into the blocks
     std::unique_ptr<PGMIO_HEX> block_; // the block being gathered, not yet in the list
     bool new_block_pending_ = true;    // the next data record sets the block's start
     BLOCK_BYTES buffer_;               // the bytes of the block being gathered
@@ -430,9 +435,17 @@ void PGMIO_HEX_READER::READ_STATE::extended_address_record(DWORD value, DWORD sc
 // time; should it fail to grow, the block and its bytes are still owned here.
 void PGMIO_HEX_READER::READ_STATE::close_block()
 {
+    block_->end_address = reader_.current_address - 1;
+    if (sink_) {
+        // The block stays without data; the buffer serves the next one.
+        (*sink_)(*block_, buffer_.data());
+        buffer_.clear();
+        reader_.hex_list->push_back(block_.get());
+        block_.release();
+        return;
+    }
     std::unique_ptr<BYTE[]> data = buffer_.take();
     reader_.hex_list->push_back(block_.get());
-    block_->end_address = reader_.current_address - 1;
     block_->data = data.release();
     block_.release();
 }
@@ -699,6 +712,16 @@ DWORD memory_depth_of(const PGMIO_HEX_LIST& list)
 
 bool PGMIO_HEX_READER::read_hex_file(bool reverse_bits, bool errors_as_warnings)
 {
+    return read_file(reverse_bits, errors_as_warnings, nullptr);
+}
+
+bool PGMIO_HEX_READER::read_hex_file(bool reverse_bits, bool errors_as_warnings, const PGMIO_HEX_SINK& sink)
+{
+    return read_file(reverse_bits, errors_as_warnings, &sink);
+}
+
+bool PGMIO_HEX_READER::read_file(bool reverse_bits, bool errors_as_warnings, const PGMIO_HEX_SINK* sink)
+{
     std::string full_path = file.fullpath();
     if (!FIO_FILE_SYSTEM::exists(full_path)) {
         pgm_msg_file_io_error(std::string(file))->post();
@@ -715,7 +738,7 @@ bool PGMIO_HEX_READER::read_hex_file(bool reverse_bits, bool errors_as_warnings)
     current_address = 0;
 
     std::unique_ptr<MSG_O> message;
-    bool error = !READ_STATE(*this, reverse_bits).read_all(input, message);
+    bool error = !READ_STATE(*this, reverse_bits, sink).read_all(input, message);
     if (hex_list->empty()) {
         // The record that stopped the read still tells where; 17922 then
         // says what the file as a whole is, as callers expect.

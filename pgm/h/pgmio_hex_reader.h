@@ -6,6 +6,7 @@
 #include "host/host_types.h"
 #include "pgm/h/pgm_common_api.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +22,10 @@ struct PGMIO_HEX {
 };
 
 typedef std::vector<PGMIO_HEX*> PGMIO_HEX_LIST;
+
+// Receives a block as it closes, with its bytes (pgmio_hex_size of them),
+// which are valid during the call only; the block's own data is null.
+typedef std::function<void(const PGMIO_HEX& block, const BYTE* bytes)> PGMIO_HEX_SINK;
 
 // The number of bytes a block holds (0 for a block closed without any).
 inline DWORD pgmio_hex_size(const PGMIO_HEX& block)
@@ -44,6 +49,19 @@ PGM_COMMON_API PGMIO_HEX_EXTENT pgmio_hex_extent(const PGMIO_HEX_LIST& list);
 // block over an earlier one, zero bytes where no block is. The blocks are
 // deleted as they are copied, and the list is left empty.
 PGM_COMMON_API std::unique_ptr<BYTE[]> pgmio_flatten_hex_blocks(PGMIO_HEX_LIST& list, const PGMIO_HEX_EXTENT& extent);
+// A stretch of the image of a list of blocks: size bytes from absolute
+// address on, which are data's (a block's bytes, still the block's).
+struct PGMIO_HEX_PIECE {
+    QWORD address;
+    const BYTE* data;
+    QWORD size;
+};
+// The bytes of the list as stretches in address order that do not
+// overlap: where blocks overlap, those of the later block in the list,
+// as in the image. Blocks without bytes give none. The pieces point into
+// the blocks' data, so they hold as long as the blocks do (null for blocks
+// without data).
+PGM_COMMON_API std::vector<PGMIO_HEX_PIECE> pgmio_hex_pieces(const PGMIO_HEX_LIST& list);
 // The bytes of the blocks when, those without bytes aside, they form one run
 // from address 0: each at offset 0 of its segment, the first at segment 0
 // and each next one where the one before ends. 0 when they do not.
@@ -92,11 +110,17 @@ public:
     // such a record stops a read before any block was closed, message 17920
     // names its line and message 17922 follows, for the file gave no block.
     bool read_hex_file(bool reverse_bits, bool errors_as_warnings);
+    // Reads as above, with the same checks, messages and result, but hands
+    // each block's bytes to sink as the block closes instead of keeping
+    // them: the blocks in the list have no data (null). For a caller that
+    // passes the bytes on and need not hold the whole file in memory.
+    bool read_hex_file(bool reverse_bits, bool errors_as_warnings, const PGMIO_HEX_SINK& sink);
 
 private:
     class PGM_COMMON_LOCAL READ_STATE;   // one pass of read_hex_file
     class PGM_COMMON_LOCAL LIST_KEEPING; // the lists the reader and its copies hold
 
+    bool read_file(bool reverse_bits, bool errors_as_warnings, const PGMIO_HEX_SINK* sink);
     // Makes list the current list, letting the one before go.
     void replace_list(PGMIO_HEX_LIST* list, bool seen);
 

@@ -160,8 +160,10 @@ PGMTOOL_FAILURE PGMTOOL_FAILURE::told()
     return failure;
 }
 
-void pgmtool_diagnose(PGMTOOL_SEVERITY severity, const std::string& file, long line, const std::string& text)
+void pgmtool_diagnose(PGMTOOL_SEVERITY severity, const std::string& file, long line, const std::string& about)
 {
+    // A reason of the library may name the file already.
+    const std::string text = shown_text(file.empty() ? about : unlocated(file, about, line));
     std::string where = file.empty() ? "pgmtool" : shown_name(file);
     if (line > 0)
         where += ":" + std::to_string(line);
@@ -180,10 +182,7 @@ void pgmtool_diagnose(const PGMTOOL_FAILURE& failure)
 {
     if (failure.is_told())
         return;
-    // A reason of the library may name the file already.
-    long line = failure.line();
-    std::string text = failure.file().empty() ? failure.what() : unlocated(failure.file(), failure.what(), line);
-    pgmtool_diagnose(PGMTOOL_ERROR, failure.file(), line, shown_text(text));
+    pgmtool_diagnose(PGMTOOL_ERROR, failure.file(), failure.line(), failure.what());
 }
 
 void pgmtool_print_catalogue(const MSG_RECORD& record)
