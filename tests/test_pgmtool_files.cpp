@@ -270,8 +270,9 @@ TEST(PgmtoolFiles, MifMessagesNameTheFileAndLine)
           "rom.mif" + less + dir.file("rom.mif") + flash},
          {"mif2bin - - --required-size=4 < rom.mif", 0, "\xA1\xFA", "<stdin>" + less + "<stdin>" + flash +
                                                                      "16 bits, 2 bytes\n"},
-         {"mif2bin bad.mif bad.bin", 2, "", "bad.mif: error: Found invalid character in MIF file " +
-                                               dir.file("bad.mif") + "\n"},
+         {"mif2bin bad.mif bad.bin", 2, "",
+          "bad.mif: error: Found invalid character in MIF file " + dir.file("bad.mif") +
+              "\nbad.mif:9: error: a data word holds a character that is not a HEX digit\n"},
          // A file beyond the word limit is refused with the reason, which
          // names the setting that raises the limit.
          {"mif2bin big.mif bad.bin", 2, "", "big.mif: error: File " + dir.file("big.mif") + invalid +

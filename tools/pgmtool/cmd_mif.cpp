@@ -2,24 +2,18 @@
 // memory files as binary memory contents.
 #include "pgmtool_frame.h"
 
-#include "host/mio.h"
-
 #include <cstdlib>
 #include <memory>
 
 namespace {
 
-// Why the memory initialisation file library refuses a file ("line 2:
-// DEPTH ... is above the limit ..."), told after the reader's own message,
-// which does not say; nothing when that library reads the file.
-void tell_mif_refusal(const std::string& path)
+// Tells why the reader refused the file's text ("line 2: DEPTH ... is
+// above the limit ..."), after the reader's own message, which does not
+// say; nothing when there is no such reason.
+void tell_mif_reason(const std::string& path, std::string reason)
 {
-    MIO_FILE file(true);
-    file.set_file_type(1);
-    file.set_file_name(FIO_PATH(path).fullpath());
-    if (file.can_proceed_with_read() && file.read_file(0, 0))
+    if (reason.empty())
         return;
-    std::string reason = file.get_error_text();
     long line = 0;
     if (reason.compare(0, 5, "line ") == 0) {
         char* end = nullptr;
@@ -58,13 +52,9 @@ int pgmtool_mif2bin(int argc, const char** argv)
     reader.set_file(input);
     reader.set_required_size(DWORD(required_size));
     pgmtool_reading(input, {"memory initialisation file", {}}, [&] {
-        msg_take_issued(); // forget anything issued before
         bool read = reader.read_mif_file();
-        bool invalid = false;
-        for (const MSG_RECORD& record : msg_take_issued())
-            invalid |= record.id == 17925;
-        if (!read && invalid)
-            tell_mif_refusal(input);
+        if (!read)
+            tell_mif_reason(input, reader.get_error_text());
         return read;
     });
     pgmtool_write_output(output, reader.get_data(), reader.get_byte_size());
