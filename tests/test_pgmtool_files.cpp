@@ -3,7 +3,9 @@
 // and outputs that never destroy an input.
 #include "test_support.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <sstream>
 
 namespace {
 
@@ -249,6 +251,57 @@ TEST(PgmtoolFiles, OutputsNeverDestroyAnInput)
     EXPECT_EQ("\1\2\3\4\5", read_file(dir.file("new/deep/out.bin")));
     EXPECT_EQ(read_file(dir.file("a.zip")), read_file(dir.file("new/a.zip")));
     EXPECT_EQ("04030201\n05\n", read_file(dir.file("new/deeper/out.dat")));
+}
+
+// What an output name points at decides how it is written: a link's
+// target is replaced, a device or FIFO is written straight through, and
+// no temporary outlives a run that is killed or outgrows ulimit -f.
+TEST(PgmtoolFiles, OutputsFollowWhatTheNamePointsAt)
+{
+    TEMP_DIR dir;
+    write_inputs(dir);
+    const std::string image = "\1\2\3\4\5", summary = "lowest address 0x00000000, size 5 bytes\n";
+    std::filesystem::create_directory(dir.file("sub"));
+    write_file(dir.file("sub/target.bin"), "old");
+    std::filesystem::create_symlink("sub/target.bin", dir.file("link.bin"));
+    ASSERT_EQ(0, run_command("mkfifo " + dir.file("fifo")).exit_code);
+    expect_pgmtool({{"hex2bin run.hex link.bin", 0, summary, ""},
+                    {"hex2bin run.hex /dev/null", 0, summary, ""},
+                    {"hex2bin run.hex /dev/stdout > stdout.bin", 0, "", summary}},
+                   dir.path());
+    const std::string tool = " " PGMTOOL_PATH " hex2bin ";
+    EXPECT_EQ(0, run_command("cd " + dir.path() + " && {" + tool + "run.hex fifo & cat fifo > fifo.bin; wait $!; }")
+                     .exit_code);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link.bin")));
+    EXPECT_EQ(image, read_file(dir.file("sub/target.bin")));
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+    EXPECT_EQ(image, read_file(dir.file("stdout.bin")));
+    EXPECT_TRUE(std::filesystem::is_fifo(dir.file("fifo")));
+    EXPECT_EQ(image, read_file(dir.file("fifo.bin")));
+
+    // A large image, killed while it is written or refused by ulimit -f:
+    // the old output stays whole and nothing else is left.
+    std::string text;
+    for (DWORD address = 0; address < (DWORD(4) << 20); address += 32)
+        text += hex_record(address & 0xFFFF, 0, std::vector<BYTE>(32, BYTE(address >> 5))) + "\n" +
+                ((address & 0xFFFF) == 0xFFE0 ? hex_record(0, 4, {BYTE(0), BYTE((address + 32) >> 16)}) + "\n" : "");
+    std::filesystem::create_directory(dir.file("out"));
+    write_file(dir.file("out/big.hex"), text + ":00000001FF\n");
+    write_file(dir.file("out/big.bin"), "old");
+    // Killed at several moments: each time the folder holds the input and
+    // the output, old or whole, and nothing else.
+    RUN_RESULT killed = run_command("cd " + dir.file("out") + " && for delay in 0.005 0.01 0.02 0.03 0.05; do" + tool +
+                                    "big.hex big.bin >/dev/null 2>&1 & sleep $delay; kill $! 2>/dev/null; wait; "
+                                    "echo $(ls -A) $(stat -c %s big.bin); done");
+    std::istringstream states(killed.output);
+    int runs = 0;
+    for (std::string state; std::getline(states, state); ++runs)
+        EXPECT_TRUE(state == "big.bin big.hex 3" || state == "big.bin big.hex 4194304") << state;
+    EXPECT_EQ(5, runs) << killed.output;
+    RUN_RESULT limited = run_command("cd " + dir.file("out") + " && { ulimit -f 64;" + tool + "big.hex big.bin; }");
+    EXPECT_EQ(2, limited.exit_code);
+    EXPECT_NE(std::string::npos, limited.output.find("big.bin: error: cannot write: File too large")) << limited.output;
+    EXPECT_EQ("big.bin big.hex\n", run_command("ls -A " + dir.file("out") + " | xargs").output);
 }
 
 TEST(PgmtoolFiles, MifMessagesNameTheFileAndLine)

@@ -264,9 +264,15 @@ const std::string& PGMTOOL_ARGS::output(const std::string& path)
         FIO_STAT record;
         if (FIO_FILE_SYSTEM::status(path, record) && S_ISDIR(record.st_mode))
             throw PGMTOOL_FAILURE(path, "cannot write" + system_reason(EISDIR));
-        file.exists = FIO_FILE_SYSTEM::status(path, record) && S_ISREG(record.st_mode);
+        bool found = FIO_FILE_SYSTEM::status(path, record);
+        file.exists = found && S_ISREG(record.st_mode);
         file.device = record.st_dev;
         file.inode = record.st_ino;
+        // A name of standard output ("/dev/stdout", or the file it is
+        // redirected to) takes it as "-" does: summaries go elsewhere.
+        struct stat out;
+        if (found && fstat(STDOUT_FILENO, &out) == 0 && out.st_dev == record.st_dev && out.st_ino == record.st_ino)
+            stdout_taken_ = true;
     }
     check_distinct(file);
     return path;
