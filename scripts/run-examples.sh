@@ -54,6 +54,9 @@ echo
 show hexinfo "$examples/flash_image.hex"
 show hex2bin "$examples/flash_image.hex" "$out/flash_image.bin"
 dump "$out/flash_image.bin"
+# As erased flash reads: gaps of 0xFF, the image cut to 0x100 up to 0x200.
+show hex2bin "$examples/flash_image.hex" "$out/flash_erased.bin" --fill 0xFF --start 0x100 --end 0x200
+dump "$out/flash_erased.bin"
 show hexinfo "$examples/boot.hex"
 show hex2bin "$examples/boot.hex" "$out/boot.bin" --continuous
 dump "$out/boot.bin"
@@ -90,6 +93,7 @@ dump "$out/pattern_reversed.bin"
 cd "$examples"
 show zip --create "$out/examples.zip" flash_image.hex rom.mif bitstream.dat
 show zip --list "$out/examples.zip"
+show zip --test "$out/examples.zip"
 show zip --extract "$out/examples.zip" --dir="$out/extracted"
 echo "\$ cmp rom.mif extracted/rom.mif"
 cmp rom.mif "$out/extracted/rom.mif" && echo "same bytes"
@@ -98,6 +102,10 @@ echo
 # Digests, HMAC and deterministic random bits.
 show sha "$examples/check_digits.txt"
 show sha "$examples/check_digits.txt" --bits=512
+echo "\$ pgmtool sha *.txt > SHA256SUMS; pgmtool sha --check=SHA256SUMS   (as sha256sum -c)"
+"$tool" sha check_digits.txt config_note.txt memory.txt > "$out/SHA256SUMS"
+"$tool" sha --check="$out/SHA256SUMS"
+echo
 show hmac "$examples/check_digits.txt" --key=4a656665
 show drbg --entropy=000102030405060708090a0b0c0d0e0f --nonce=2021222324252627 --bytes=40 --calls=2
 show random --count=3
