@@ -270,9 +270,11 @@ bool PGMTOOL_ARGS::parse(int argc, const char** argv, size_t min_files, size_t m
 
 void PGMTOOL_ARGS::print_help(bool all, FILE* out) const
 {
+    // A form that begins with spaces goes on with the one before it.
     std::string prefix = "Usage: ";
     for (const std::string& line : usage_) {
-        std::fprintf(out, "%spgmtool %s\n", prefix.c_str(), line.c_str());
+        bool continued = !line.empty() && line[0] == ' ';
+        std::fprintf(out, "%s%s%s\n", prefix.c_str(), continued ? "        " : "pgmtool ", line.c_str());
         prefix.assign(prefix.size(), ' ');
     }
     for (const std::string& line : about_)
