@@ -240,10 +240,10 @@ TEST(HexData, ContinuousRunsFromAddressZero)
 // way, in any order. The image is each block painted over the ones before.
 TEST(HexData, PiecesAndImageOfOverlappingBlocks)
 {
-    struct SPEC {
+    struct BLOCK_AT {
         DWORD segment_base, start, size;
     };
-    const std::vector<std::vector<SPEC>> lists = {
+    const std::vector<std::vector<BLOCK_AT>> lists = {
         {{0, 0x10, 0x10}, {0, 0x18, 0x10}, {0, 0x14, 2}, {0x10000, 0x30, 0}},
         {{0, 0x20, 4}, {0, 0x10, 4}, {0, 0x14, 0xC}, {0, 0x00, 0x40}, {0, 0x08, 4}},
         {{0x100, 0, 8}, {0, 0x108, 8}, {0x200, 0, 1}, {0x1000, 0xFC, 4}},
@@ -251,11 +251,11 @@ TEST(HexData, PiecesAndImageOfOverlappingBlocks)
     for (size_t n = 0; n < lists.size(); ++n) {
         PGMIO_HEX_LIST list;
         std::map<QWORD, BYTE> painted;
-        for (const SPEC& spec : lists[n]) {
-            BYTE* data = new BYTE[spec.size + 1];
-            list.push_back(new PGMIO_HEX{spec.start, spec.start + spec.size - 1, spec.segment_base, data});
-            for (DWORD i = 0; i < spec.size; ++i)
-                painted[QWORD(spec.segment_base) + spec.start + i] = data[i] = BYTE(list.size() * 16 + i);
+        for (const BLOCK_AT& block : lists[n]) {
+            BYTE* data = new BYTE[block.size + 1];
+            list.push_back(new PGMIO_HEX{block.start, block.start + block.size - 1, block.segment_base, data});
+            for (DWORD i = 0; i < block.size; ++i)
+                painted[QWORD(block.segment_base) + block.start + i] = data[i] = BYTE(list.size() * 16 + i);
         }
         std::map<QWORD, BYTE> pieced;
         QWORD last_end = 0;
