@@ -302,6 +302,11 @@ TEST(PgmtoolFiles, OutputsFollowWhatTheNamePointsAt)
     EXPECT_EQ(2, limited.exit_code);
     EXPECT_NE(std::string::npos, limited.output.find("big.bin: error: cannot write: File too large")) << limited.output;
     EXPECT_EQ("big.bin big.hex\n", run_command("ls -A " + dir.file("out") + " | xargs").output);
+    // An archive on standard output whose reader stops early leaves no spool.
+    std::filesystem::create_directory(dir.file("spool"));
+    run_command("cd " + dir.file("out") + " && TMPDIR=" + dir.file("spool") + " " PGMTOOL_PATH +
+                " zip --create - big.hex | head -c 1 > /dev/null");
+    EXPECT_TRUE(std::filesystem::is_empty(dir.file("spool")));
 }
 
 TEST(PgmtoolFiles, MifMessagesNameTheFileAndLine)

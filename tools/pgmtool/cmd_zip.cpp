@@ -185,11 +185,6 @@ std::string temporary_name(const MEMBER_PLACE& place, size_t index, const TARGET
     return name + ".tmp";
 }
 
-std::string system_reason()
-{
-    return std::strerror(errno);
-}
-
 // Folders made below the target, each as its steps.
 using MADE_FOLDERS = std::vector<std::vector<std::string>>;
 
@@ -233,10 +228,10 @@ private:
         if (made && mkdirat(parent, step.c_str(), 0777) == 0)
             made->emplace_back(steps.begin(), steps.begin() + i + 1);
         else if (made && errno != EEXIST)
-            throw PGMTOOL_FAILURE("cannot make folder " + step + " of member " + name + ": " + system_reason());
+            throw PGMTOOL_FAILURE("cannot make folder " + step + " of member " + name + ": " + std::strerror(errno));
         int fd = openat(parent, step.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0)
-            throw PGMTOOL_FAILURE("cannot open folder " + step + " of member " + name + ": " + system_reason() +
+            throw PGMTOOL_FAILURE("cannot open folder " + step + " of member " + name + ": " + std::strerror(errno) +
                                   (errno == ELOOP || errno == ENOTDIR ? " (not a plain folder)" : ""));
         return fd;
     }
@@ -251,7 +246,7 @@ void write_temporary(int folder, const std::string& temp, const PGM_COMMON_ZIP_F
 {
     int fd = openat(folder, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0)
-        throw PGMTOOL_FAILURE("cannot write member " + member.filename + ": " + system_reason());
+        throw PGMTOOL_FAILURE("cannot write member " + member.filename + ": " + std::strerror(errno));
     size_t done = 0;
     while (done < member.size) {
         ssize_t written = write(fd, member.data + done, member.size - done);
@@ -260,9 +255,9 @@ void write_temporary(int folder, const std::string& temp, const PGM_COMMON_ZIP_F
         done += size_t(written);
     }
     bool ok = done == member.size;
-    std::string reason = ok ? "" : system_reason();
+    std::string reason = ok ? "" : std::strerror(errno);
     if (close(fd) != 0 && ok) {
-        reason = system_reason();
+        reason = std::strerror(errno);
         ok = false;
     }
     if (!ok) {
@@ -302,7 +297,7 @@ public:
             throw PGMTOOL_FAILURE("cannot make the folder: " + error.message());
         target_ = std::make_unique<FIO_FD>(open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (target_->get() < 0)
-            throw PGMTOOL_FAILURE("cannot open the folder: " + system_reason());
+            throw PGMTOOL_FAILURE(std::string("cannot open the folder: ") + std::strerror(errno));
     }
 
     void write(const MEMBER_PLACE& place, const PGM_COMMON_ZIP_FILE& member, const std::string& temp)
@@ -314,7 +309,7 @@ public:
         bool existed = fstatat(folder, place.file.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0;
         if (existed ? S_ISDIR(old.st_mode) : errno != ENOENT)
             throw PGMTOOL_FAILURE("cannot write member " + member.filename + ": " +
-                                  (existed ? std::strerror(EISDIR) : system_reason()));
+                                  (existed ? std::strerror(EISDIR) : std::strerror(errno)));
         write_temporary(folder, temp, member);
         written_.push_back({place.folders, temp, place.file, member.filename, existed, false});
     }
@@ -324,7 +319,7 @@ public:
         for (WRITTEN& file : written_) {
             int folder = path_.open(target_->get(), file.folders, file.member, nullptr);
             if (renameat(folder, file.temp.c_str(), folder, file.name.c_str()) != 0)
-                throw PGMTOOL_FAILURE("cannot write member " + file.member + ": " + system_reason());
+                throw PGMTOOL_FAILURE("cannot write member " + file.member + ": " + std::strerror(errno));
             file.placed = true;
         }
         done_ = true;

@@ -120,7 +120,9 @@ public:
             throw PGMTOOL_FAILURE("cannot make a temporary folder" + system_reason(errno));
         path_ = pattern;
     }
-    ~TEMP_FOLDER()
+    ~TEMP_FOLDER() { remove(); }
+    // Removes the folder and what it holds (files still open stay readable).
+    void remove()
     {
         std::error_code ignored;
         std::filesystem::remove_all(path_, ignored);
@@ -189,8 +191,6 @@ void pgmtool_print_catalogue(const MSG_RECORD& record)
 {
     READING* reading = readings().empty() ? nullptr : &readings().back();
     long line = record.line;
-    if (line == 0 && record.id == 17920 && !record.inserts.empty()) // "Checksum on line %1!d! ..."
-        line = std::atol(record.inserts[0].c_str());
     PGMTOOL_SEVERITY severity = record.type == 'W' ? PGMTOOL_WARNING : PGMTOOL_ERROR;
     if (reading != nullptr && severity == PGMTOOL_ERROR)
         ++reading->errors;
@@ -262,9 +262,9 @@ const std::string& PGMTOOL_ARGS::output(const std::string& path)
         stdout_taken_ = true;
     } else {
         FIO_STAT record;
-        if (FIO_FILE_SYSTEM::status(path, record) && S_ISDIR(record.st_mode))
-            throw PGMTOOL_FAILURE(path, "cannot write" + system_reason(EISDIR));
         bool found = FIO_FILE_SYSTEM::status(path, record);
+        if (found && S_ISDIR(record.st_mode))
+            throw PGMTOOL_FAILURE(path, "cannot write" + system_reason(EISDIR));
         file.exists = found && S_ISREG(record.st_mode);
         file.device = record.st_dev;
         file.inode = record.st_ino;
@@ -335,8 +335,15 @@ void pgmtool_writing(const std::string& path, const std::string& spool_name,
     TEMP_FOLDER folder;
     const std::string spool = folder.path() + "/" + spool_name;
     library_writes(spool, "<stdout>", write);
+    // The spool is copied from an open descriptor once its folder is gone,
+    // so that nothing stays behind when a closed pipe ends the process.
+    std::unique_ptr<FILE, int (*)(FILE*)> spooled(std::fopen(spool.c_str(), "rb"), &std::fclose);
+    if (!spooled)
+        throw PGMTOOL_FAILURE("<stdout>", "cannot read back what was written" + system_reason(errno));
+    folder.remove();
     PGMTOOL_OUTPUT output("-");
-    pgmtool_read_file_pieces(spool, [&output](const BYTE* data, size_t size) { output.write(data, size); });
+    pgmtool_read_file_pieces("/proc/self/fd/" + std::to_string(fileno(spooled.get())),
+                             [&output](const BYTE* data, size_t size) { output.write(data, size); });
     output.commit();
 }
 
