@@ -39,9 +39,8 @@ bool file_size_of(const std::string& filepath, QWORD& size)
     return true;
 }
 
-// The data lines of a DAT or ICD file: comments and white space removed,
-// empty results dropped. numbers, when given, receives the number in the
-// file of each line kept.
+// The data lines of a DAT or ICD file. numbers, when given, receives the
+// number in the file of each line kept.
 std::vector<std::string> read_bitstream_lines(const std::string& filepath, std::vector<size_t>* numbers = nullptr)
 {
     std::vector<std::string> input;
@@ -49,18 +48,26 @@ std::vector<std::string> read_bitstream_lines(const std::string& filepath, std::
     PGM_CHECK_TEXT(PGM_COMMON::pgm_open_input_file(filepath.c_str(), input, 0, false, true),
                    "pgm_open_input_file(filepath.c_str(), input, 0, false)");
     std::vector<std::string> lines;
-    for (size_t i = 0; i < input.size(); ++i) {
-        std::string data = PGM_COMMON::get_rid_white_space_and_comment(input[i], BITSTREAM_COMMENTS);
-        if (data.empty())
-            continue;
-        lines.push_back(data);
+    for (PGM_NUMBERED_LINE& line : pgm_data_lines(input)) {
+        lines.push_back(std::move(line.text));
         if (numbers != nullptr)
-            numbers->push_back(i + 1);
+            numbers->push_back(line.number);
     }
     return lines;
 }
 
 } // namespace
+
+std::vector<PGM_NUMBERED_LINE> pgm_data_lines(const std::vector<std::string>& input)
+{
+    std::vector<PGM_NUMBERED_LINE> lines;
+    for (size_t i = 0; i < input.size(); ++i) {
+        std::string data = PGM_COMMON::get_rid_white_space_and_comment(input[i], BITSTREAM_COMMENTS);
+        if (!data.empty())
+            lines.push_back({std::move(data), i + 1});
+    }
+    return lines;
+}
 
 void std::brisol_ifstream::open(const char* path, ios_base::openmode mode)
 {

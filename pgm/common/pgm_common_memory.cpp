@@ -6,6 +6,7 @@
 #include "host/mem.h"
 #include "pgm/common/pgm_check.h"
 #include "pgm/common/pgm_common_catalogue.h"
+#include "pgm/common/pgm_file_read.h"
 #include "pgm/h/pgmio_hex_reader.h"
 
 #include <algorithm>
@@ -380,12 +381,7 @@ BYTE* PGM_COMMON::read_memory_file(std::string filepath, DWORD& width, DWORD& de
     if (!pgm_open_input_file(filepath, input, 0, false, true))
         PGM_FAIL("Fail to read memory file %s", filepath.c_str());
     // The words with the numbers of their lines.
-    std::vector<std::pair<std::string, size_t>> lines;
-    for (size_t i = 0; i < input.size(); ++i) {
-        std::string word = get_rid_white_space_and_comment(input[i], {"//", "#"});
-        if (!word.empty())
-            lines.emplace_back(word, i + 1);
-    }
+    const std::vector<PGM_NUMBERED_LINE> lines = pgm_data_lines(input);
     DWORD line_count = DWORD(lines.size());
     PGM_CHECK(line_count);
     if (depth == 0)
@@ -393,12 +389,12 @@ BYTE* PGM_COMMON::read_memory_file(std::string filepath, DWORD& width, DWORD& de
     std::unique_ptr<BYTE[]> data;
     QWORD word_bytes = 0;
     for (DWORD i = 0; i < std::min(line_count, depth); ++i) {
-        MEMORY_WORD word = parse_memory_word(lines[i].first, width, filepath, lines[i].second);
+        MEMORY_WORD word = parse_memory_word(lines[i].text, width, filepath, lines[i].number);
         QWORD bits = value_bits(word);
         if (bits > width)
             PGM_FAIL("Line %zu of memory file %s holds a value of %llu bits, wider than its word of %u bit%s",
-                     lines[i].second, filepath.c_str(), static_cast<unsigned long long>(bits), unsigned(width),
-                     width == 1 ? "" : "s");
+                     lines[i].number, filepath.c_str(), static_cast<unsigned long long>(bits), unsigned(width),
+                     plural(width));
         if (i == 0) {
             word_bytes = (QWORD(width) + 7) / 8;
             PGM_CHECK_TEXT(word_bytes * depth <= QWORD(DWORD(-1)), "Memory file size exceeds 32 bits");

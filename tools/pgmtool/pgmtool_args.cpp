@@ -37,18 +37,30 @@ bool same_name(const std::string& a, const std::string& b)
     return PGM_COMMON::compare_string(table_name(a), table_name(b), false);
 }
 
+// Gives the console stream back as it was when this was made.
+class CONSOLE_REDIRECT {
+public:
+    CONSOLE_REDIRECT() : before_(con_stream()) {}
+    ~CONSOLE_REDIRECT() { con_set_stream(before_); }
+    CONSOLE_REDIRECT(const CONSOLE_REDIRECT&) = delete;
+    CONSOLE_REDIRECT& operator=(const CONSOLE_REDIRECT&) = delete;
+    void to(FILE* stream) { con_set_stream(stream); }
+
+private:
+    FILE* before_;
+};
+
 // What the library's parser prints while it runs, kept instead of shown:
 // the console stream points at memory meanwhile.
 class CONSOLE_CAPTURE {
 public:
-    CONSOLE_CAPTURE() : before_(con_stream()), stream_(open_memstream(&buffer_, &size_))
+    CONSOLE_CAPTURE() : stream_(open_memstream(&buffer_, &size_))
     {
         if (stream_ != nullptr)
-            con_set_stream(stream_);
+            redirect_.to(stream_);
     }
     ~CONSOLE_CAPTURE()
     {
-        con_set_stream(before_);
         if (stream_ != nullptr)
             std::fclose(stream_);
         std::free(buffer_);
@@ -65,7 +77,7 @@ public:
     }
 
 private:
-    FILE* before_;
+    CONSOLE_REDIRECT redirect_; // destroyed after the body closes stream_; nothing prints between
     char* buffer_ = nullptr;
     size_t size_ = 0;
     FILE* stream_;
@@ -309,11 +321,10 @@ void PGMTOOL_ARGS::print_help(bool all, FILE* out) const
         usage.push_back({1, format});
     }
     std::vector<std::string> no_files;
-    FILE* before = con_stream();
-    con_set_stream(out);
+    CONSOLE_REDIRECT redirect;
+    redirect.to(out);
     PGM_COMMON_CMD::print_help(false, DWORD(table_.size()), table_.data(), no_files, DWORD(usage.size()),
                                usage.data());
-    con_set_stream(before);
 }
 
 void PGMTOOL_ARGS::summary(const char* format, ...) const
