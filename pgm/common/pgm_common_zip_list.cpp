@@ -24,9 +24,6 @@ namespace {
 const DWORD END_RECORD_SIZE = 22;
 const DWORD LOCAL_HEADER_SIZE = 30;
 const DWORD MAX_COMMENT = 0xFFFF;
-const WORD ENCRYPTED_FLAG = 0x0001;
-const WORD STORED = 0;
-const WORD DEFLATED = 8;
 const size_t PIECE = size_t(1) << 20;
 
 // The bytes of an archive, read where they are asked for: from the file,
@@ -251,9 +248,9 @@ namespace {
 std::string member_reason(ARCHIVE_BYTES& archive, const PGM_COMMON_ZIP_ENTRY& entry)
 {
     const std::string& name = entry.filename;
-    if (entry.flags & ENCRYPTED_FLAG)
+    if (entry.flags & PGM_COMMON_ZIP_ENCRYPTED)
         return reason_for("Member %s is encrypted, which is not supported", name);
-    if (entry.method != STORED && entry.method != DEFLATED) {
+    if (entry.method != PGM_COMMON_ZIP_STORED && entry.method != PGM_COMMON_ZIP_DEFLATED) {
         std::string reason;
         MEM_DETAIL::stl_raw_sprintf(reason, "Member %s is compressed with method %u, which is not supported",
                                     name.c_str(), unsigned(entry.method));
@@ -266,7 +263,7 @@ std::string member_reason(ARCHIVE_BYTES& archive, const PGM_COMMON_ZIP_ENTRY& en
     QWORD data = QWORD(entry.local_header_offset) + LOCAL_HEADER_SIZE + (header[26] | header[27] << 8) +
                  (header[28] | header[29] << 8);
     MEMBER_CHECK check;
-    bool read = entry.method == STORED
+    bool read = entry.method == PGM_COMMON_ZIP_STORED
                     ? entry.compressed_size == entry.size &&
                           read_pieces(archive, data, entry.size, [&check](const BYTE* piece, size_t size) {
                               check.add(piece, size);

@@ -19,7 +19,6 @@ static MEM_INITIALIZER mem_initializer(PGM_MODULE_NAME);
 
 namespace {
 
-const WORD ENCRYPTED_FLAG = 0x0001;
 const WORD DATA_DESCRIPTOR_FLAG = 0x0008;
 
 bool fail(std::string& reason, const char* text)
@@ -130,7 +129,7 @@ bool PGM_COMMON_ZIP::get_local_file_header(const BYTE* data, DWORD size, DWORD& 
         return fail(failed_reason, "Compression is not supported");
     if (h.compressed_size != h.uncompressed_size)
         return fail(failed_reason, "Compress and uncompress data size are mismatch");
-    if (h.flags & ENCRYPTED_FLAG)
+    if (h.flags & PGM_COMMON_ZIP_ENCRYPTED)
         return fail(failed_reason, "Encryption is not supported");
     if (!(in.text(h.name_length, h.name) && in.bytes(h.extra_length, h.extra) &&
           in.bytes(h.uncompressed_size, h.data)))

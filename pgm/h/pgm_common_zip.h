@@ -25,11 +25,16 @@ struct PGM_COMMON_API PGM_COMMON_ZIP_FILE {
     WORD date = 0;        // MS-DOS date: (year - 1980) * 512 + month * 32 + day
 };
 
+// Compression methods and the general purpose flag of encrypted members.
+const WORD PGM_COMMON_ZIP_STORED = 0;
+const WORD PGM_COMMON_ZIP_DEFLATED = 8;
+const WORD PGM_COMMON_ZIP_ENCRYPTED = 0x0001;
+
 // A member as the central directory of an archive describes it.
 struct PGM_COMMON_API PGM_COMMON_ZIP_ENTRY {
     std::string filename;        // name as stored, "/" between folders
-    WORD method = 0;             // 0 stored, 8 deflated, ...
-    WORD flags = 0;              // general purpose bits; bit 0: encrypted
+    WORD method = 0;             // PGM_COMMON_ZIP_STORED, PGM_COMMON_ZIP_DEFLATED, ...
+    WORD flags = 0;              // general purpose bits; PGM_COMMON_ZIP_ENCRYPTED
     DWORD crc = 0;               // CRC-32 of the uncompressed bytes
     DWORD compressed_size = 0;   // bytes in the archive
     DWORD size = 0;              // bytes once uncompressed

@@ -17,9 +17,6 @@
 
 namespace {
 
-const WORD STORED = 0;
-const WORD DEFLATED = 8;
-const WORD ENCRYPTED_FLAG = 0x0001;
 
 // Runs a read of the library that gives a reason when the archive cannot
 // be read; throws that reason.
@@ -50,7 +47,9 @@ std::vector<PGM_COMMON_ZIP_ENTRY> list_archive(const std::string& archive)
 
 std::string method_name(WORD method)
 {
-    return method == STORED ? "stored" : method == DEFLATED ? "deflated" : "method " + std::to_string(method);
+    if (method == PGM_COMMON_ZIP_STORED)
+        return "stored";
+    return method == PGM_COMMON_ZIP_DEFLATED ? "deflated" : "method " + std::to_string(method);
 }
 
 // Extraction writes stored members only: names the first member it
@@ -63,13 +62,13 @@ void refuse_compressed(const std::string& archive)
         return;
     for (const PGM_COMMON_ZIP_ENTRY& entry : entries) {
         std::string member = "member \"" + entry.filename + "\" is ";
-        if (entry.method == DEFLATED)
+        if (entry.method == PGM_COMMON_ZIP_DEFLATED)
             throw PGMTOOL_FAILURE(archive, member + "deflated (method 8), which this version extracts only when "
                                                     "stored; nothing extracted");
-        if (entry.method != STORED)
+        if (entry.method != PGM_COMMON_ZIP_STORED)
             throw PGMTOOL_FAILURE(archive, member + "compressed with method " + std::to_string(entry.method) +
                                                ", which this version cannot extract; nothing extracted");
-        if (entry.flags & ENCRYPTED_FLAG)
+        if (entry.flags & PGM_COMMON_ZIP_ENCRYPTED)
             throw PGMTOOL_FAILURE(archive, member + "encrypted, which this version cannot extract; nothing "
                                                     "extracted");
     }
