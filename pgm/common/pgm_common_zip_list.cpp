@@ -281,9 +281,20 @@ std::string member_reason(ARCHIVE_BYTES& archive, const PGM_COMMON_ZIP_ENTRY& en
 
 std::string PGM_COMMON_ZIP::test_file(std::string filename, const PGM_COMMON_ZIP_ENTRY& entry)
 {
+    return test_files(filename, {entry}).front();
+}
+
+std::vector<std::string> PGM_COMMON_ZIP::test_files(std::string filename,
+                                                    const std::vector<PGM_COMMON_ZIP_ENTRY>& entries)
+{
     ARCHIVE_BYTES archive;
     if (!archive.open(filename))
-        return reason_for("Unable to open zip file %s or zip file empty", filename);
-    std::string reason = member_reason(archive, entry);
-    return reason.empty() ? reason : filename + ": " + reason;
+        return std::vector<std::string>(entries.size(),
+                                        reason_for("Unable to open zip file %s or zip file empty", filename));
+    std::vector<std::string> reasons;
+    for (const PGM_COMMON_ZIP_ENTRY& entry : entries) {
+        std::string reason = member_reason(archive, entry);
+        reasons.push_back(reason.empty() ? reason : filename + ": " + reason);
+    }
+    return reasons;
 }

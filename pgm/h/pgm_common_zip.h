@@ -79,6 +79,9 @@ public:
     // deflated one, and checks its size and CRC-32; the reason it is not
     // whole, naming the member, empty when it is.
     static std::string test_file(std::string filename, const PGM_COMMON_ZIP_ENTRY& entry);
+    // test_file for each entry, reading the archive once: one reason per
+    // entry, in order (empty for a whole member).
+    static std::vector<std::string> test_files(std::string filename, const std::vector<PGM_COMMON_ZIP_ENTRY>& entries);
 
 private:
     friend struct PGM_COMMON_ZIP_TEST_ACCESS;
