@@ -117,26 +117,6 @@ std::vector<END_RECORD> end_record_candidates(ARCHIVE_BYTES& archive)
     return found;
 }
 
-// One central directory header at position of the directory's bytes.
-bool read_central_header(const std::vector<BYTE>& directory, DWORD& position, std::string& reason,
-                         PGM_COMMON_ZIP_ENTRY& entry)
-{
-    FIELD_READER in(directory.data(), DWORD(directory.size()), position, reason);
-    DWORD signature = 0, external = 0;
-    WORD made_by = 0, version = 0, name_length = 0, extra_length = 0, comment_length = 0, disk = 0, internal = 0;
-    if (!in.dword(signature))
-        return false;
-    if (signature != CENTRAL_DIRECTORY_SIGNATURE) {
-        reason = "Unable to locate central directory signature";
-        return false;
-    }
-    return in.word(made_by) && in.word(version) && in.word(entry.flags) && in.word(entry.method) &&
-           in.word(entry.time) && in.word(entry.date) && in.dword(entry.crc) && in.dword(entry.compressed_size) &&
-           in.dword(entry.size) && in.word(name_length) && in.word(extra_length) && in.word(comment_length) &&
-           in.word(disk) && in.word(internal) && in.dword(external) && in.dword(entry.local_header_offset) &&
-           in.text(name_length, entry.filename) && in.skip(DWORD(extra_length) + comment_length);
-}
-
 // The running CRC-32 and size of a member's uncompressed bytes.
 struct MEMBER_CHECK {
     DWORD crc = 0;
@@ -188,12 +168,12 @@ bool inflate_member(ARCHIVE_BYTES& archive, QWORD offset, QWORD count, QWORD lim
     return status == Z_STREAM_END && check.size <= limit;
 }
 
-// The entries of the directory the end record places; the reason it
+// The bytes of the directory the end record places; the reason they
 // cannot be read, empty on success. The directory must end where the end
 // record (or a digital signature before it) begins, as the reader of whole
 // archives also demands, so that a forged record inside a comment or a
 // member is passed over.
-std::string read_directory(ARCHIVE_BYTES& archive, const END_RECORD& end, std::vector<PGM_COMMON_ZIP_ENTRY>& listed)
+std::string read_directory(ARCHIVE_BYTES& archive, const END_RECORD& end, std::vector<BYTE>& directory)
 {
     const QWORD directory_end = QWORD(end.directory_offset) + end.directory_size;
     BYTE signature[6] = {};
@@ -203,21 +183,8 @@ std::string read_directory(ARCHIVE_BYTES& archive, const END_RECORD& end, std::v
                             directory_end + sizeof signature + (signature[4] | signature[5] << 8) == end.position;
     if (directory_end != end.position && !signed_directory)
         return "ZIP file end of central directory offset or size does not match the central directory";
-    std::vector<BYTE> directory(end.directory_size);
-    if (!archive.read(end.directory_offset, directory.size(), directory.data()))
-        return SIZE_REASON;
-    std::string reason;
-    DWORD position = 0;
-    while (position < directory.size()) {
-        PGM_COMMON_ZIP_ENTRY entry;
-        if (!read_central_header(directory, position, reason, entry))
-            return reason;
-        PGM_COMMON::change_folder_slash(entry.filename);
-        listed.push_back(std::move(entry));
-    }
-    if (listed.size() != end.total_entries || listed.size() != end.disk_entries)
-        return "ZIP file end of central directory entry counts do not match the central directory";
-    return "";
+    directory.resize(end.directory_size);
+    return archive.read(end.directory_offset, directory.size(), directory.data()) ? "" : SIZE_REASON;
 }
 
 } // namespace
@@ -228,9 +195,28 @@ std::string PGM_COMMON_ZIP::list_files(std::string filename, std::vector<PGM_COM
     if (!archive.open(filename))
         return reason_for("Unable to open zip file %s or zip file empty", filename);
     std::string reason; // why the last record, the likeliest, does not serve
+    // The entries of a directory's bytes; the reason they cannot be read.
+    auto entries_of = [](const std::vector<BYTE>& directory, const END_RECORD& end,
+                         std::vector<PGM_COMMON_ZIP_ENTRY>& listed) -> std::string {
+        std::string failed;
+        for (DWORD position = 0; position < directory.size();) {
+            CENTRAL_DIRECTORY c;
+            if (!get_central_directory(directory.data(), DWORD(directory.size()), position, failed, &c))
+                return failed;
+            PGM_COMMON::change_folder_slash(c.name);
+            listed.push_back({c.name, c.method, c.flags, c.crc, c.compressed_size, c.uncompressed_size, c.time,
+                              c.date, c.local_header_offset});
+        }
+        if (listed.size() != end.total_entries || listed.size() != end.disk_entries)
+            return "ZIP file end of central directory entry counts do not match the central directory";
+        return "";
+    };
     for (const END_RECORD& end : end_record_candidates(archive)) {
+        std::vector<BYTE> directory;
         std::vector<PGM_COMMON_ZIP_ENTRY> listed;
-        std::string failed = read_directory(archive, end, listed);
+        std::string failed = read_directory(archive, end, directory);
+        if (failed.empty())
+            failed = entries_of(directory, end, listed);
         if (failed.empty()) {
             entries.insert(entries.end(), listed.begin(), listed.end());
             return "";

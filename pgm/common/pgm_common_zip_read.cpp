@@ -48,29 +48,6 @@ struct PGM_COMMON_ZIP::LOCAL_FILE_HEADER {
     DWORD offset = 0;            // where the header starts in the archive
 };
 
-struct PGM_COMMON_ZIP::CENTRAL_DIRECTORY {
-    DWORD signature = 0;
-    WORD version_made_by = 0;
-    WORD version = 0;
-    WORD flags = 0;
-    WORD method = 0;
-    WORD time = 0;
-    WORD date = 0;
-    DWORD crc = 0;
-    DWORD compressed_size = 0;
-    DWORD uncompressed_size = 0;
-    WORD name_length = 0;
-    WORD extra_length = 0;
-    WORD comment_length = 0;
-    WORD disk_number_start = 0;
-    WORD internal_attributes = 0;
-    DWORD external_attributes = 0;
-    DWORD local_header_offset = 0;
-    std::string name;
-    std::string extra;
-    std::string comment;
-};
-
 struct PGM_COMMON_ZIP::END_OF_CENTRAL_DIRECTORY_RECORD {
     DWORD signature = 0;
     WORD disk = 0;

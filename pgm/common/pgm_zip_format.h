@@ -5,6 +5,7 @@
 #include "pgm/common/pgm_internal.h"
 
 #include "host/host_types.h"
+#include "pgm/h/pgm_common_zip.h"
 
 #include <string>
 
@@ -71,4 +72,28 @@ private:
     DWORD size_;
     DWORD& position_;
     std::string& reason_;
+};
+
+// A central directory header as the archive holds it.
+struct PGM_COMMON_ZIP::CENTRAL_DIRECTORY {
+    DWORD signature = 0;
+    WORD version_made_by = 0;
+    WORD version = 0;
+    WORD flags = 0;
+    WORD method = 0;
+    WORD time = 0;
+    WORD date = 0;
+    DWORD crc = 0;
+    DWORD compressed_size = 0;
+    DWORD uncompressed_size = 0;
+    WORD name_length = 0;
+    WORD extra_length = 0;
+    WORD comment_length = 0;
+    WORD disk_number_start = 0;
+    WORD internal_attributes = 0;
+    DWORD external_attributes = 0;
+    DWORD local_header_offset = 0;
+    std::string name;
+    std::string extra;
+    std::string comment;
 };
