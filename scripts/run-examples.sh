@@ -123,5 +123,10 @@ show xml "$examples/pfg_job.xml" --check-xsd="$here/tests/data/xml/pfg.xsd"
 show xml "$examples/pfg_job.xml" --encode="$out/pfg_job.xml.enc"
 show xml "$out/pfg_job.xml.enc" --kind=pfg --encoded
 
+# A firmware-bitstream assembler description: loaded, written back and the
+# written copy loaded again.
+show xml "$examples/fbgen_assembler.xml" --kind=fbgen --out="$out/fbgen_assembler.xml"
+show xml "$out/fbgen_assembler.xml" --kind=fbgen
+
 echo "The outputs are in $out:"
 ls "$out"

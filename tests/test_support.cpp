@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <sys/wait.h>
 #include <filesystem>
@@ -116,4 +117,80 @@ void expect_pgmtool(const std::vector<PGMTOOL_CASE>& cases, const std::string& f
         EXPECT_EQ(c.output, result.output) << c.arguments;
         EXPECT_EQ(c.error, result.error) << c.arguments;
     }
+}
+
+std::string name_of(PGM_COMMON_XML_ENUM e)
+{
+    return PGM_COMMON_XML_UTIL::convert_enum_to_string(e);
+}
+
+PGM_COMMON_XML_ENUM enum_of(const std::string& name)
+{
+    return PGM_COMMON_XML_UTIL::convert_string_to_enum(name, true);
+}
+
+std::string upper(std::string text)
+{
+    for (char& c : text)
+        c = char(toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::vector<std::unique_ptr<PGM_COMMON_XML_ELEMENT>> every_class(const PGM_COMMON_XML_FAMILY& family)
+{
+    std::vector<std::unique_ptr<PGM_COMMON_XML_ELEMENT>> objects;
+    objects.emplace_back(family.create_root());
+    for (const PGM_COMMON_XML_CHILD_RULE& rule : family.rules) {
+        const std::string names = rule.childs;
+        objects.emplace_back(rule.create(enum_of(upper(names.substr(0, names.find('|'))))));
+    }
+    return objects;
+}
+
+std::string member_text(BYTE type, const void* ptr)
+{
+    switch (type) {
+    case PGM_XML_TYPE_BOOL:
+        return *static_cast<const bool*>(ptr) ? "true" : "false";
+    case PGM_XML_TYPE_PGM_XML_BOOL: {
+        BYTE value = *static_cast<const BYTE*>(ptr);
+        return value == 2 ? "tristate" : value ? "true" : "false";
+    }
+    case PGM_XML_TYPE_INTEGER:
+        return std::to_string(*static_cast<const int*>(ptr));
+    case PGM_XML_TYPE_DWORD:
+        return std::to_string(*static_cast<const DWORD*>(ptr));
+    case PGM_XML_TYPE_STRING:
+    case PGM_XML_TYPE_CPP_STRING:
+        return *static_cast<const std::string*>(ptr);
+    case PGM_XML_TYPE_HEX_DATA:
+    case PGM_XML_TYPE_STDHEX_DATA: {
+        const PGM_COMMON_XML_HEX_DATA& hex = *static_cast<const PGM_COMMON_XML_HEX_DATA*>(ptr);
+        static const char digits[] = "0123456789ABCDEF";
+        std::string text;
+        for (DWORD i = 0; i < hex.size; ++i)
+            text += std::string{digits[hex.data[i] >> 4], digits[hex.data[i] & 0xF]};
+        return text;
+    }
+    case PGM_XML_TYPE_ENUM:
+        return name_of(*static_cast<const PGM_COMMON_XML_ENUM*>(ptr));
+    default:
+        ADD_FAILURE() << "unexpected type " << int(type);
+        return "";
+    }
+}
+
+std::string dump(PGM_COMMON_XML_ELEMENT* e, const std::string& indent)
+{
+    std::string text = indent + name_of(e->info.sub_class_type);
+    for (size_t i = 3; i < e->attribute_info.size(); ++i) {
+        const PGM_COMMON_XML_ATTRIBUTE_INFO& a = e->attribute_info[i];
+        text += " " + a.name + "=" + member_text(a.type, a.ptr) + " \"" + a.string + "\"";
+    }
+    if (e->info.ptr)
+        text += " text=" + member_text(e->info.type, e->info.ptr) + " \"" + e->info.string + "\"";
+    text += "\n";
+    for (PGM_COMMON_XML_ELEMENT* child : e->get_childs())
+        text += dump(child, indent + "  ");
+    return text;
 }

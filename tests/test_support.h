@@ -2,10 +2,12 @@
 #pragma once
 
 #include "pgm/h/pgm_common_export.h"
+#include "pgm/h/pgm_common_xml_element.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -74,3 +76,41 @@ struct PGMTOOL_CASE {
 
 // Runs each case in the folder and checks all it gives.
 void expect_pgmtool(const std::vector<PGMTOOL_CASE>& cases, const std::string& folder = "");
+
+// ---- Generated XML schema classes ----
+
+// Opens the protected child handling of a generated class to the tests.
+template <class T>
+class OPEN : public T {
+public:
+    using T::T;
+    using T::check_child_count;
+    using T::group_child;
+};
+
+// Appends a new child of class T to parent.
+template <class T>
+T* add(PGM_COMMON_XML_ELEMENT& parent)
+{
+    std::unique_ptr<T> child(new T());
+    parent.add_child(child.get());
+    return child.release();
+}
+
+// The name-table entry of e; the member of a name, which must exist.
+std::string name_of(PGM_COMMON_XML_ENUM e);
+PGM_COMMON_XML_ENUM enum_of(const std::string& name);
+std::string upper(std::string text);
+
+// One object of every class of a family: the root first, then one per rule,
+// created under the first of the rule's element names.
+std::vector<std::unique_ptr<PGM_COMMON_XML_ELEMENT>> every_class(const PGM_COMMON_XML_FAMILY& family);
+
+// The member an attribute or an element text is bound to, as text: true or
+// false, tristate for an undecided PGM_XML_BOOL, numbers in decimal, names of
+// enumeration members, hex records as their bytes from byte 0 on.
+std::string member_text(BYTE type, const void* ptr);
+
+// Every element of a tree, one line each: its name, per own attribute the
+// member and the text read or written, and its text member.
+std::string dump(PGM_COMMON_XML_ELEMENT* e, const std::string& indent = "");

@@ -7,7 +7,6 @@
 #include "pgm/h/pgm_common_xml_export.h"
 
 #include <algorithm>
-#include <cctype>
 #include <functional>
 #include <memory>
 #include <set>
@@ -17,82 +16,6 @@ namespace {
 const std::string XML_DATA = PGM_SOURCE_DIR "/tests/data/xml/";
 
 typedef PGM_COMMON_XML_ELEMENT ELEMENT;
-
-// Opens the protected child handling of a generated class to the tests.
-template <class T>
-class OPEN : public T {
-public:
-    using T::check_child_count;
-    using T::group_child;
-};
-
-// Appends a new child of class T to parent.
-template <class T>
-T* add(ELEMENT& parent)
-{
-    std::unique_ptr<T> child(new T());
-    parent.add_child(child.get());
-    return child.release();
-}
-
-std::string name_of(PGM_COMMON_XML_ENUM e) { return PGM_COMMON_XML_UTIL::convert_enum_to_string(e); }
-
-PGM_COMMON_XML_ENUM enum_of(const std::string& name)
-{
-    return PGM_COMMON_XML_UTIL::convert_string_to_enum(name, true);
-}
-
-std::string upper(std::string text)
-{
-    for (char& c : text)
-        c = char(toupper(c));
-    return text;
-}
-
-// One object of every class: the root first, then one per rule.
-std::vector<std::unique_ptr<ELEMENT>> every_class()
-{
-    const PGM_COMMON_XML_FAMILY& family = pgm_common_xml_pfg_family();
-    std::vector<std::unique_ptr<ELEMENT>> objects;
-    objects.emplace_back(family.create_root());
-    for (const PGM_COMMON_XML_CHILD_RULE& rule : family.rules)
-        objects.emplace_back(rule.create(enum_of(upper(rule.childs))));
-    return objects;
-}
-
-// The member an attribute is bound to, as text.
-std::string member_text(BYTE type, const void* ptr)
-{
-    switch (type) {
-    case PGM_XML_TYPE_BOOL:
-        return *static_cast<const bool*>(ptr) ? "true" : "false";
-    case PGM_XML_TYPE_DWORD:
-        return std::to_string(*static_cast<const DWORD*>(ptr));
-    case PGM_XML_TYPE_STRING:
-        return *static_cast<const std::string*>(ptr);
-    case PGM_XML_TYPE_ENUM:
-        return name_of(*static_cast<const PGM_COMMON_XML_ENUM*>(ptr));
-    default:
-        ADD_FAILURE() << "unexpected type " << int(type);
-        return "";
-    }
-}
-
-// Every element of a tree with its member values, one line each.
-std::string dump(ELEMENT* e, const std::string& indent = "")
-{
-    std::string text = indent + name_of(e->info.sub_class_type);
-    for (size_t i = 3; i < e->attribute_info.size(); ++i) {
-        const PGM_COMMON_XML_ATTRIBUTE_INFO& a = e->attribute_info[i];
-        text += " " + a.name + "=" + member_text(a.type, a.ptr);
-    }
-    if (e->info.ptr)
-        text += " text=" + member_text(e->info.type, e->info.ptr);
-    text += "\n";
-    for (ELEMENT* child : e->get_childs())
-        text += dump(child, indent + "  ");
-    return text;
-}
 
 ELEMENT* parse(const std::string& file, const std::string& xsd = "")
 {
@@ -105,7 +28,7 @@ TEST(XmlPfgDefaults, EveryClassDescribesItself)
 {
     const std::set<std::string> text_kinds = {"RAW_FILE",  "RAW_FILE_ID",  "BITSTREAM_ID",
                                               "PATH",      "FLASH_LOADER", "FLASH_DEVICE_ID"};
-    std::vector<std::unique_ptr<ELEMENT>> objects = every_class();
+    std::vector<std::unique_ptr<ELEMENT>> objects = every_class(pgm_common_xml_pfg_family());
     ASSERT_EQ(23u, objects.size());
     for (const std::unique_ptr<ELEMENT>& e : objects) {
         const std::string kind = name_of(e->info.class_type);
@@ -385,7 +308,7 @@ TEST(XmlPfgFile, RoundTrip)
             collect(child);
     };
     collect(pfg);
-    for (const std::unique_ptr<ELEMENT>& e : every_class()) {
+    for (const std::unique_ptr<ELEMENT>& e : every_class(pgm_common_xml_pfg_family())) {
         all.insert(name_of(e->info.class_type));
         for (size_t i = 3; i < e->attribute_info.size(); ++i)
             all.insert(name_of(e->info.class_type) + "." + e->attribute_info[i].name);
