@@ -189,3 +189,36 @@ for size in 1 10 50; do
     "$t_pgm" "$t_lint" "$(ratio "$t_lint" "$t_pgm")" "$(wc -c <"$work/job$size.xml")"
 done
 echo "growth: 50 MB / 10 MB job time $(ratio "$t_job50" "$t_job10") (5 for linear)"
+
+echo
+echo "== Firmware-bitstream assembler files with 100,000 and 500,000 command actions in one main section"
+# Each action a message send with its header and two data words, a delay, a
+# comment or a no-op, in turn.
+make_fbgen() {
+  /usr/bin/python3 - "$1" "$2" <<'PY'
+import sys
+path, count = sys.argv[1], int(sys.argv[2])
+actions = (
+    '<cnoc_send_action type="IO" sync_after="1"><command_header format="WRINC" source="SDM" cnoc_x="%d" cnoc_y="3"/>'
+    '<ipc_data>0x%08X</ipc_data><ipc_data>%d</ipc_data></cnoc_send_action>',
+    '<cnoc_delay_action type="d%d"/>',
+    '<comment_action>step %d</comment_action>',
+    '<nop count="%d"/>',
+)
+with open(path, "w") as out:
+    out.write('<fbgen>\n  <bitstream>\n    <io_main_section>\n')
+    for i in range(count):
+        action = actions[i % len(actions)]
+        out.write('      ' + (action % ((i, i, i) if i % 4 == 0 else (i,))) + '\n')
+    out.write('    </io_main_section>\n  </bitstream>\n</fbgen>\n')
+PY
+}
+for count in 100000 500000; do
+  make_fbgen "$work/fbgen$count.xml" $count
+  t_pgm=$(best_time "$tool" xml "$work/fbgen$count.xml" --kind=fbgen)
+  t_lint=$(best_time xmllint --noout "$work/fbgen$count.xml")
+  eval "t_fbgen$count=$t_pgm"
+  printf '%-28s %8.3f s   xmllint --noout %8.3f s   xmllint/pgmtool %s   (%s bytes)\n' \
+    "pgmtool xml, $count actions" "$t_pgm" "$t_lint" "$(ratio "$t_lint" "$t_pgm")" "$(wc -c <"$work/fbgen$count.xml")"
+done
+echo "growth: 500,000 / 100,000 actions time $(ratio "$t_fbgen500000" "$t_fbgen100000") (5 for linear, at most 5.5 wanted)"

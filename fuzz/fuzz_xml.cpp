@@ -1,5 +1,6 @@
-// XML configuration files: arbitrary bytes loaded as a programming-file
-// generator job. A tree that loads is written out and loaded again, and
+// XML configuration files: the first byte chooses the kind of file (its
+// value modulo the number of kinds), the other bytes are the file. A tree
+// that loads is written out and loaded again, and
 // must write the same text the second time. Bytes that name the XML Schema
 // namespace are also read as the schema of a small job, the way --xsd and
 // --check_xsd read one.
@@ -15,10 +16,9 @@ namespace {
 
 typedef std::unique_ptr<PGM_COMMON_XML_ELEMENT> TREE;
 
-TREE load(const std::string& path)
+TREE load(PGM_COMMON_XML_FILE_ENUM kind, const std::string& path)
 {
-    return TREE(static_cast<PGM_COMMON_XML_ELEMENT*>(
-        PGM_COMMON_XML::parse_xml(PGM_COMMON_XML_FILE_PFG, path, "", false, "", "", "")));
+    return TREE(static_cast<PGM_COMMON_XML_ELEMENT*>(PGM_COMMON_XML::parse_xml(kind, path, "", false, "", "", "")));
 }
 
 // Checks a small job against the schema at path.
@@ -56,6 +56,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // The parser's messages go to the standard error stream, libFuzzer's own to the descriptor.
     static std::streambuf* quiet = std::cerr.rdbuf(nullptr);
     (void)quiet;
+    if (size == 0)
+        return 0;
+    const auto kind = PGM_COMMON_XML_FILE_ENUM(data[0] % PGM_COMMON_XML_FILE_MAX);
+    data++;
+    size--;
+    if (PGM_COMMON_XML::get_family(kind) == nullptr)
+        return 0;
     std::string path = fuzz_input_file(data, size, ".xml");
     if (path.empty())
         return 0;
@@ -63,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::string::npos)
         check_against(path);
     TREE tree;
-    fuzz_run([&] { tree = load(path); });
+    fuzz_run([&] { tree = load(kind, path); });
     if (!tree)
         return 0;
     std::string first = text_of(tree.get());
@@ -74,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string copy = path + ".copy.xml";
     try {
         PGM_COMMON_XML::write_xml(tree.get(), copy);
-        if (text_of(load(copy).get()) != first)
+        if (text_of(load(kind, copy).get()) != first)
             std::abort();
     } catch (const PGM_INTERNAL_ERROR&) {
         std::abort();
