@@ -5,6 +5,9 @@
 #include "pgm/h/pgm_common_xml.h"
 #include "pgm/h/pgm_common_xml_dom.h"
 
+#include "h/pgm_common_xml_fuse_db_auto_export.h"
+#include "h/pgm_common_xml_gfpdb_qspi_auto_export.h"
+#include "h/pgm_common_xml_gfpdb_sdmmc_auto_export.h"
 #include "h/pgm_common_xml_pfg_auto_export.h"
 #include "host/fio.h"
 #include "host/mem.h"
@@ -267,6 +270,12 @@ void PGM_COMMON_XML::overwrite_attribute_string(PGM_COMMON_XML_ELEMENT* element,
 const PGM_COMMON_XML_FAMILY* PGM_COMMON_XML::get_family(PGM_COMMON_XML_FILE_ENUM kind)
 {
     switch (kind) {
+    case PGM_COMMON_XML_FILE_FUSE_DB:
+        return &pgm_common_xml_fuse_db_family();
+    case PGM_COMMON_XML_FILE_GFPDB_QSPI:
+        return &pgm_common_xml_gfpdb_qspi_family();
+    case PGM_COMMON_XML_FILE_GFPDB_SDMMC:
+        return &pgm_common_xml_gfpdb_sdmmc_family();
     case PGM_COMMON_XML_FILE_PFG:
         return &pgm_common_xml_pfg_family();
     default:
