@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <sys/wait.h>
 #include <filesystem>
@@ -116,4 +117,17 @@ void expect_pgmtool(const std::vector<PGMTOOL_CASE>& cases, const std::string& f
         EXPECT_EQ(c.output, result.output) << c.arguments;
         EXPECT_EQ(c.error, result.error) << c.arguments;
     }
+}
+
+std::vector<std::unique_ptr<PGM_COMMON_XML_ELEMENT>> every_xml_class(const PGM_COMMON_XML_FAMILY& family)
+{
+    std::vector<std::unique_ptr<PGM_COMMON_XML_ELEMENT>> objects;
+    objects.emplace_back(family.create_root());
+    for (const PGM_COMMON_XML_CHILD_RULE& rule : family.rules) {
+        std::string name = rule.childs;
+        for (char& c : name)
+            c = char(toupper(c));
+        objects.emplace_back(rule.create(PGM_COMMON_XML_UTIL::convert_string_to_enum(name, true)));
+    }
+    return objects;
 }

@@ -2,10 +2,12 @@
 #pragma once
 
 #include "pgm/h/pgm_common_export.h"
+#include "pgm/h/pgm_common_xml_element.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -74,3 +76,7 @@ struct PGMTOOL_CASE {
 
 // Runs each case in the folder and checks all it gives.
 void expect_pgmtool(const std::vector<PGMTOOL_CASE>& cases, const std::string& folder = "");
+
+// One object of every class of an XML family: the root first, then one per
+// parent rule, each with its own class type as its sub-class type.
+std::vector<std::unique_ptr<PGM_COMMON_XML_ELEMENT>> every_xml_class(const PGM_COMMON_XML_FAMILY& family);

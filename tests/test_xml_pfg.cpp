@@ -50,15 +50,7 @@ std::string upper(std::string text)
 }
 
 // One object of every class: the root first, then one per rule.
-std::vector<std::unique_ptr<ELEMENT>> every_class()
-{
-    const PGM_COMMON_XML_FAMILY& family = pgm_common_xml_pfg_family();
-    std::vector<std::unique_ptr<ELEMENT>> objects;
-    objects.emplace_back(family.create_root());
-    for (const PGM_COMMON_XML_CHILD_RULE& rule : family.rules)
-        objects.emplace_back(rule.create(enum_of(upper(rule.childs))));
-    return objects;
-}
+std::vector<std::unique_ptr<ELEMENT>> every_class() { return every_xml_class(pgm_common_xml_pfg_family()); }
 
 // The member an attribute is bound to, as text.
 std::string member_text(BYTE type, const void* ptr)
