@@ -122,6 +122,13 @@ show xml "$examples/pfg_job.xml" --kind=pfg --continue=WITHOUT_GOLDEN
 show xml "$examples/pfg_job.xml" --check-xsd="$here/tests/data/xml/pfg.xsd"
 show xml "$examples/pfg_job.xml" --encode="$out/pfg_job.xml.enc"
 show xml "$out/pfg_job.xml.enc" --kind=pfg --encoded
+# The device databases and the fuse database, loaded and written back.
+show xml "$examples/gfpdb_qspi.xml" --kind=qspi --out="$out/gfpdb_qspi.xml"
+show xml "$out/gfpdb_qspi.xml" --kind=qspi
+show xml "$examples/gfpdb_sdmmc.xml" --kind=sdmmc --out="$out/gfpdb_sdmmc.xml"
+show xml "$out/gfpdb_sdmmc.xml" --kind=sdmmc
+show xml "$examples/fuse_db.xml" --kind=fuse_db --out="$out/fuse_db.xml"
+show xml "$out/fuse_db.xml" --kind=fuse_db
 
 # A firmware-bitstream assembler description: loaded, written back and the
 # written copy loaded again.

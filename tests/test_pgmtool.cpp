@@ -98,7 +98,6 @@ TEST(Pgmtool, CommandLineMistakesExitWithOne)
         {"zip --test f g", "zip --list, --test and --extract take one archive, not 2"},
         {"zip --create - f --append", "--append needs an archive file, not standard output"},
         {"xml f", "xml needs one of --kind, --check-xsd and --encode"},
-        {"xml f --kind=fuse_db", "--kind=fuse_db: fuse databases arrive with a later version of the library"},
         {"xml - --kind=pfg --xsd=- < f", "standard input (\"-\") can be read only once"},
         {"hex2bin f - --max-size=1 -", "hex2bin takes 2 file arguments, not 3"},
     };

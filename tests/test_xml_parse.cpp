@@ -174,8 +174,6 @@ TEST(XmlParseRead, KindsFilesAndReplacements)
 {
     EXPECT_INTERNAL_ERROR(PGM_COMMON_XML::parse_xml(PGM_COMMON_XML_FILE_MAX, "x", "", false, "", "", ""),
                           "Unsupported XML file type");
-    EXPECT_INTERNAL_ERROR(PGM_COMMON_XML::parse_xml(PGM_COMMON_XML_FILE_FUSE_DB, "x", "", false, "", "", ""),
-                          "The schema classes of XML file type 1 are not part of this library");
     EXPECT_INTERNAL_ERROR(load("/nonexistent/job.xml"), "Cannot locate file /nonexistent/job.xml.");
     const std::string text = "<pfg version=\"__@VER@__1__!VER!__\"/>";
     EXPECT_EQ(1u, load_text(text)->version);

@@ -6,6 +6,9 @@
 #include "pgm/h/pgm_common_xml_dom.h"
 
 #include "h/pgm_common_xml_fbgen_assembler_auto_export.h"
+#include "h/pgm_common_xml_fuse_db_auto_export.h"
+#include "h/pgm_common_xml_gfpdb_qspi_auto_export.h"
+#include "h/pgm_common_xml_gfpdb_sdmmc_auto_export.h"
 #include "h/pgm_common_xml_pfg_auto_export.h"
 #include "host/fio.h"
 #include "host/mem.h"
@@ -154,8 +157,7 @@ void* PGM_COMMON_XML::parse_xml(PGM_COMMON_XML_FILE_ENUM kind, std::string file,
 {
     PGM_CHECK_TEXT(int(kind) >= 0 && int(kind) < int(PGM_COMMON_XML_FILE_MAX), "Unsupported XML file type");
     const PGM_COMMON_XML_FAMILY* family = get_family(kind);
-    if (family == NULL)
-        PGM_FAIL("The schema classes of XML file type %d are not part of this library", int(kind));
+    PGM_CHECK(family != NULL);
 
     std::unique_ptr<PGM_COMMON_XML_PARSER_DOM> dom = std::make_unique<PGM_COMMON_XML_PARSER_DOM>();
     DOMDocument* xml = dom->loadconfig(file.c_str(), NULL, encoded, replacement, false);
@@ -270,6 +272,12 @@ const PGM_COMMON_XML_FAMILY* PGM_COMMON_XML::get_family(PGM_COMMON_XML_FILE_ENUM
     switch (kind) {
     case PGM_COMMON_XML_FILE_FBGEN_ASSEMBLER:
         return &pgm_common_xml_fbgen_assembler_family();
+    case PGM_COMMON_XML_FILE_FUSE_DB:
+        return &pgm_common_xml_fuse_db_family();
+    case PGM_COMMON_XML_FILE_GFPDB_QSPI:
+        return &pgm_common_xml_gfpdb_qspi_family();
+    case PGM_COMMON_XML_FILE_GFPDB_SDMMC:
+        return &pgm_common_xml_gfpdb_sdmmc_family();
     case PGM_COMMON_XML_FILE_PFG:
         return &pgm_common_xml_pfg_family();
     default:
