@@ -9,6 +9,7 @@
 
 #include <regex>
 #include <set>
+#include <stdexcept>
 
 namespace xmlgen {
 namespace {
@@ -273,8 +274,7 @@ std::string SCHEMA::content(const ELEMENT& element)
         return "            <xs:element name=\"" + name + "\" type=\"" + child.kind + "\"" + text_default(child) +
                counts + "/>\n";
     };
-    std::string open, close = "";
-    std::string body;
+    std::string open, close, body;
     if (particles.size() == 1) {
         const PARTICLE& p = particles[0];
         if (p.child->names.size() == 1)
