@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, only those missing.
 # Idempotent; runs as root or through sudo. srecord (srec_cat) and binutils
-# (objcopy) are for the tests that compare hex2bin's images with theirs.
+# (objcopy) are for the tests that compare hex2bin's images with theirs;
+# libxml2-utils (xmllint) for those that check the generated XML schemas.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ make pkg-config zlib1g-dev libssl-dev libxerces-c-dev libgtest-dev libbenchmark-dev
-  unzip python3 groff-base srecord binutils)
+  unzip python3 groff-base srecord binutils libxml2-utils)
 packages+=("$@")
 
 missing=()

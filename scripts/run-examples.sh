@@ -111,15 +111,18 @@ show drbg --entropy=000102030405060708090a0b0c0d0e0f --nonce=2021222324252627 --
 show random --count=3
 
 # XML configuration files: a programming-file generator job loaded into its
-# typed element tree, validated against its schema, filtered by a
-# condition and written back.
-show xml "$examples/pfg_job.xml" --kind=pfg --xsd="$here/tests/data/xml/pfg.xsd" --out="$out/pfg_job.xml"
+# typed element tree, validated against its schema (which pgmtool prints),
+# filtered by a condition and written back.
+echo "\$ pgmtool xml --print-xsd --kind=pfg > pgm_common_xml_pfg.xsd"
+"$tool" xml --print-xsd --kind=pfg > "$out/pgm_common_xml_pfg.xsd"
+echo
+show xml "$examples/pfg_job.xml" --kind=pfg --xsd="$out/pgm_common_xml_pfg.xsd" --out="$out/pfg_job.xml"
 echo "\$ head -12 pfg_job.xml"
 head -12 "$out/pfg_job.xml"
 echo
 show xml "$out/pfg_job.xml" --kind=pfg
 show xml "$examples/pfg_job.xml" --kind=pfg --continue=WITHOUT_GOLDEN
-show xml "$examples/pfg_job.xml" --check-xsd="$here/tests/data/xml/pfg.xsd"
+show xml "$examples/pfg_job.xml" --check-xsd="$out/pgm_common_xml_pfg.xsd"
 show xml "$examples/pfg_job.xml" --encode="$out/pfg_job.xml.enc"
 show xml "$out/pfg_job.xml.enc" --kind=pfg --encoded
 # The device databases and the fuse database, loaded and written back.

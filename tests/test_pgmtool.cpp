@@ -99,6 +99,14 @@ TEST(Pgmtool, CommandLineMistakesExitWithOne)
         {"zip --create - f --append", "--append needs an archive file, not standard output"},
         {"xml f", "xml needs one of --kind, --check-xsd and --encode"},
         {"xml - --kind=pfg --xsd=- < f", "standard input (\"-\") can be read only once"},
+        {"xml --kind=pfg", "xml takes 1 file argument, not 0"},
+        {"xml --print-xsd", "xml needs one of --kind, --check-xsd and --encode"},
+        {"xml --print-xsd --check-xsd=s.xsd",
+         "--xsd, --continue, --skip, --replace, --out, --encoded and --print-xsd go with --kind"},
+        {"xml f --print-xsd --kind=pfg", "--print-xsd takes no FILE"},
+        {"xml --print-xsd --kind=pfg --out=o",
+         "--print-xsd takes no --xsd, --continue, --skip, --replace, --out or --encoded"},
+        {"xml --print-xsd --kind=pdf", "unknown --kind=pdf: expected fbgen, fuse_db, qspi, sdmmc or pfg"},
         {"hex2bin f - --max-size=1 -", "hex2bin takes 2 file arguments, not 3"},
     };
     for (const auto& mistake : mistakes) {

@@ -1,6 +1,6 @@
 // The generated classes of the programming-file generator job: defaults,
 // child counts, typed child lists and the loader's rules, and whole files
-// read, written, read back and checked against tests/data/xml/pfg.xsd.
+// read, written, read back and checked against the generated schema.
 #include "test_support.h"
 
 #include "h/pgm_common_xml_pfg_auto_export.h"
@@ -368,7 +368,7 @@ TEST(XmlPfgFile, ElementAndAttributeRules)
 
 TEST(XmlPfgFile, Schema)
 {
-    const std::string xsd = XML_DATA + "pfg.xsd";
+    const std::string xsd = PGM_BINARY_DIR "/h/pgm_common_xml_pfg.xsd";
     std::string errors = "untouched", warnings;
     PGM_COMMON_XML::check_xsd(XML_DATA + "pfg_full.xml", xsd, errors, warnings);
     EXPECT_EQ("untouched", errors);

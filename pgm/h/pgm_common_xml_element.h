@@ -178,4 +178,5 @@ struct PGM_COMMON_XML_FAMILY {
     PGM_COMMON_XML_ENUM root_type;
     PGM_COMMON_XML_ELEMENT* (*create_root)();
     std::vector<PGM_COMMON_XML_CHILD_RULE> rules; // the first that applies wins
+    const char* xsd; // the XML Schema of the family's files
 };

@@ -6,6 +6,7 @@
 #include "pgm/h/pgm_common_xml_export.h"
 
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <sstream>
 #include <memory>
@@ -15,15 +16,14 @@ namespace {
 struct KIND_WORD {
     const char* word;
     PGM_COMMON_XML_FILE_ENUM kind;
-    const char* what;
 };
 
 const KIND_WORD KINDS[] = {
-    {"fbgen", PGM_COMMON_XML_FILE_FBGEN_ASSEMBLER, "firmware-bitstream assembler descriptions"},
-    {"fuse_db", PGM_COMMON_XML_FILE_FUSE_DB, "fuse databases"},
-    {"qspi", PGM_COMMON_XML_FILE_GFPDB_QSPI, "serial-flash device databases"},
-    {"sdmmc", PGM_COMMON_XML_FILE_GFPDB_SDMMC, "SD/MMC device databases"},
-    {"pfg", PGM_COMMON_XML_FILE_PFG, "programming-file generator jobs"},
+    {"fbgen", PGM_COMMON_XML_FILE_FBGEN_ASSEMBLER},
+    {"fuse_db", PGM_COMMON_XML_FILE_FUSE_DB},
+    {"qspi", PGM_COMMON_XML_FILE_GFPDB_QSPI},
+    {"sdmmc", PGM_COMMON_XML_FILE_GFPDB_SDMMC},
+    {"pfg", PGM_COMMON_XML_FILE_PFG},
 };
 
 const KIND_WORD* find_kind(const std::string& word)
@@ -111,9 +111,6 @@ void tell_schema_messages(const std::string& messages, const std::string& file, 
 
 int load(PGMTOOL_ARGS& args, const std::string& given, const KIND_WORD& kind, const LOAD& options)
 {
-    if (PGM_COMMON_XML::get_family(kind.kind) == NULL)
-        throw PGMTOOL_USAGE(std::string("--kind=") + kind.word + ": " + kind.what +
-                            " arrive with a later version of the library");
     const std::string file = args.input(given);
     const std::string xsd = options.xsd.empty() ? "" : args.input(options.xsd);
     const std::string out = options.out.empty() ? "" : args.output(options.out);
@@ -142,6 +139,14 @@ int load(PGMTOOL_ARGS& args, const std::string& given, const KIND_WORD& kind, co
                         [&root](const std::string& path) { PGM_COMMON_XML::write_xml(root.get(), path); });
         args.summary("Written to %s", out == "-" ? "<stdout>" : out.c_str());
     }
+    return PGMTOOL_OK;
+}
+
+// The family's schema, which the library carries, on standard output.
+int print_schema(const KIND_WORD& kind)
+{
+    const PGM_COMMON_XML_FAMILY& family = *PGM_COMMON_XML::get_family(kind.kind);
+    pgmtool_write_output("-", reinterpret_cast<const BYTE*>(family.xsd), std::strlen(family.xsd));
     return PGMTOOL_OK;
 }
 
@@ -181,13 +186,16 @@ int encode(PGMTOOL_ARGS& args, const std::string& given, const std::string& give
 int pgmtool_xml(int argc, const char** argv)
 {
     std::string kind_word, check_xsd, encode_to;
+    bool print_xsd = false;
     LOAD options;
     PGMTOOL_ARGS args("xml", {"xml FILE --kind=KIND [--xsd=XSD] [--continue=A|B] [--skip=C] [--replace=N=V|N=V]",
                               "    [--out=OUT] [--encoded]",
-                              "xml FILE --check-xsd=XSD", "xml IN --encode=OUT"},
-                      {"--kind loads FILE as a configuration file of KIND (fbgen, fuse_db, qspi, sdmmc or",
-                       "pfg; only pfg in this version), drops the elements the conditions exclude,",
-                       "validates the tree against XSD and prints the root's name and the element count."},
+                              "xml FILE --check-xsd=XSD", "xml IN --encode=OUT", "xml --print-xsd --kind=KIND"},
+                      {"--kind loads FILE as a configuration file of KIND (fbgen: firmware-bitstream assembler",
+                       "descriptions, fuse_db: fuse databases, qspi and sdmmc: serial-flash and SD/MMC device",
+                       "databases, pfg: programming-file generator jobs), drops the elements the conditions",
+                       "exclude, validates the tree against XSD and prints the root's name and element count.",
+                       "--print-xsd prints the XML Schema of KIND's files, which the library carries."},
                       "pgmtool xml job.xml --kind=pfg --continue=WITHOUT_GOLDEN --out=filtered.xml");
     args.text("kind", kind_word, "Kind of FILE: fbgen, fuse_db, qspi, sdmmc or pfg");
     args.text("xsd", options.xsd, "Validate the loaded tree against this schema");
@@ -198,22 +206,31 @@ int pgmtool_xml(int argc, const char** argv)
     args.flag("encoded", options.encoded, "FILE is encoded (by --encode)");
     args.text("check_xsd=XSD", check_xsd, "Validate FILE against this schema and print the parser's messages");
     args.text("encode=OUT", encode_to, "Write the encoded form of FILE here");
-    if (!args.parse(argc, argv, 1, 1))
+    args.flag("print_xsd", print_xsd, "Print the XML Schema of KIND's files (no FILE)");
+    if (!args.parse(argc, argv, 0, 1))
         return PGMTOOL_OK;
-    const std::string& file = args.files()[0];
     bool load_options = !options.xsd.empty() || !options.continue_conditions.empty() ||
                         !options.skip_conditions.empty() || !options.replacement.empty() || !options.out.empty() ||
                         options.encoded;
     if (int(!kind_word.empty()) + int(!check_xsd.empty()) + int(!encode_to.empty()) != 1)
         throw PGMTOOL_USAGE("xml needs one of --kind, --check-xsd and --encode");
-    if (kind_word.empty() && load_options)
-        throw PGMTOOL_USAGE("--xsd, --continue, --skip, --replace, --out and --encoded go with --kind");
+    if (kind_word.empty() && (load_options || print_xsd))
+        throw PGMTOOL_USAGE("--xsd, --continue, --skip, --replace, --out, --encoded and --print-xsd go with --kind");
+    if (print_xsd && load_options)
+        throw PGMTOOL_USAGE("--print-xsd takes no --xsd, --continue, --skip, --replace, --out or --encoded");
+    if (print_xsd && !args.files().empty())
+        throw PGMTOOL_USAGE("--print-xsd takes no FILE");
+    if (!print_xsd && args.files().size() != 1)
+        throw PGMTOOL_USAGE("xml takes 1 file argument, not " + std::to_string(args.files().size()));
+    const KIND_WORD* kind = find_kind(kind_word);
+    if (!kind_word.empty() && kind == NULL)
+        throw PGMTOOL_USAGE("unknown --kind=" + kind_word + ": expected fbgen, fuse_db, qspi, sdmmc or pfg");
+    if (print_xsd)
+        return print_schema(*kind);
+    const std::string& file = args.files()[0];
     if (!check_xsd.empty())
         return check_schema(args, file, check_xsd);
     if (!encode_to.empty())
         return encode(args, file, encode_to);
-    const KIND_WORD* kind = find_kind(kind_word);
-    if (kind == NULL)
-        throw PGMTOOL_USAGE("unknown --kind=" + kind_word + ": expected fbgen, fuse_db, qspi, sdmmc or pfg");
     return load(args, file, *kind, options);
 }

@@ -4,10 +4,13 @@
 //
 //   pgm_xmlgen <description> <output folder> <family>
 //
-// writes <output folder>/pgm_common_xml_<family>_auto_export.h and
-// <output folder>/pgm_common_xml_<family>_auto.cpp. Every problem of the
+// writes into <output folder> pgm_common_xml_<family>_auto_export.h and
+// pgm_common_xml_<family>_auto.cpp (the element classes; the source also
+// holds the schema text), pgm_common_xml_<family>.xsd (the XML Schema of the
+// family's files) and pgm_common_xml_<family>_auto_table.inc (the described
+// attributes as macro rows, for the tests). Every problem of the
 // description is reported as "<file>:<line>: error: <message>" and nothing
-// is written; both files are written through temporary files and renamed, so
+// is written; the files are written through temporary files and renamed, so
 // a failed run leaves no half-written file behind.
 #include "xmlgen_model.h"
 
@@ -89,8 +92,11 @@ int main(int argc, char** argv)
         return 1;
     }
     const std::string name = std::filesystem::path(desc_path).filename().string();
-    const std::string stem = out_dir + "/pgm_common_xml_" + family + "_auto";
-    return write_files({{stem + "_export.h", generated_header(d, name)}, {stem + ".cpp", generated_source(d, name)}})
+    const std::string stem = out_dir + "/pgm_common_xml_" + family;
+    return write_files({{stem + "_auto_export.h", generated_header(d, name)},
+                        {stem + "_auto.cpp", generated_source(d, name)},
+                        {stem + ".xsd", generated_schema(d, name)},
+                        {stem + "_auto_table.inc", generated_table(d, name)}})
                ? 0
                : 1;
 }

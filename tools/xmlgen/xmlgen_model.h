@@ -107,6 +107,9 @@ bool is_value_name(const std::string& text);
 std::vector<std::string> split(const std::string& text, char separator);
 std::string join(const std::vector<std::string>& pieces, const std::string& separator);
 std::string literal(const std::string& text);
+// Whether the loader reads the text as a number of the type (INTEGER,
+// DWORD, HEX_DATA or STDHEX_DATA).
+bool number_text(const std::string& type_word, const std::string& text);
 // The described element of the class type, null when none.
 const ELEMENT* find_element(const DESCRIPTION& d, const std::string& kind);
 
@@ -120,5 +123,10 @@ void check_description(DESCRIPTION& d, const std::string& family, ERRORS& errors
 // source_name is the description's file name, quoted in their banners.
 std::string generated_header(const DESCRIPTION& d, const std::string& source_name);
 std::string generated_source(const DESCRIPTION& d, const std::string& source_name);
+// The XML Schema of the family's files.
+std::string generated_schema(const DESCRIPTION& d, const std::string& source_name);
+// The attributes and texts of every class with their descriptions, as rows
+// of XML_CLASS and XML_FIELD macros for the tests to include.
+std::string generated_table(const DESCRIPTION& d, const std::string& source_name);
 
 } // namespace xmlgen

@@ -84,7 +84,9 @@ std::string literal(const std::string& text)
 {
     std::string out = "\"";
     for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c == '"' || c == '\\') {
             out += '\\';
             out += char(c);
         } else if (c < 0x20 || c == 0x7F) {
