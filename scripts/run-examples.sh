@@ -125,18 +125,14 @@ show xml "$examples/pfg_job.xml" --kind=pfg --continue=WITHOUT_GOLDEN
 show xml "$examples/pfg_job.xml" --check-xsd="$out/pgm_common_xml_pfg.xsd"
 show xml "$examples/pfg_job.xml" --encode="$out/pfg_job.xml.enc"
 show xml "$out/pfg_job.xml.enc" --kind=pfg --encoded
-# The device databases and the fuse database, loaded and written back.
-show xml "$examples/gfpdb_qspi.xml" --kind=qspi --out="$out/gfpdb_qspi.xml"
-show xml "$out/gfpdb_qspi.xml" --kind=qspi
-show xml "$examples/gfpdb_sdmmc.xml" --kind=sdmmc --out="$out/gfpdb_sdmmc.xml"
-show xml "$out/gfpdb_sdmmc.xml" --kind=sdmmc
-show xml "$examples/fuse_db.xml" --kind=fuse_db --out="$out/fuse_db.xml"
-show xml "$out/fuse_db.xml" --kind=fuse_db
-
-# A firmware-bitstream assembler description: loaded, written back and the
-# written copy loaded again.
-show xml "$examples/fbgen_assembler.xml" --kind=fbgen --out="$out/fbgen_assembler.xml"
-show xml "$out/fbgen_assembler.xml" --kind=fbgen
+# The other four kinds: each example validated against its kind's printed
+# schema while it loads, written back, and the written copy loaded again.
+for pair in fbgen:fbgen_assembler qspi:gfpdb_qspi sdmmc:gfpdb_sdmmc fuse_db:fuse_db; do
+  kind=${pair%%:*} name=${pair#*:}
+  "$tool" xml --print-xsd --kind="$kind" > "$out/pgm_common_xml_$name.xsd"
+  show xml "$examples/$name.xml" --kind="$kind" --xsd="$out/pgm_common_xml_$name.xsd" --out="$out/$name.xml"
+  show xml "$out/$name.xml" --kind="$kind"
+done
 
 echo "The outputs are in $out:"
 ls "$out"
