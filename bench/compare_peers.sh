@@ -199,9 +199,9 @@ make_fbgen() {
 import sys
 path, count = sys.argv[1], int(sys.argv[2])
 actions = (
-    '<cnoc_send_action type="IO" sync_after="1"><command_header format="WRINC" source="SDM" cnoc_x="%d" cnoc_y="3"/>'
+    '<cnoc_send_action type="IO" sync_after="1"><command_header format="WRINC" message="UNICAST" source="SDM" cnoc_x="%d" cnoc_y="3"/>'
     '<ipc_data>0x%08X</ipc_data><ipc_data>%d</ipc_data></cnoc_send_action>',
-    '<cnoc_delay_action type="d%d"/>',
+    '<cnoc_delay_action type="d%d"><delay_cycles>8</delay_cycles></cnoc_delay_action>',
     '<comment_action>step %d</comment_action>',
     '<nop count="%d"/>',
 )

@@ -17,6 +17,7 @@
 #include "pgm/h/pgm_common.h"
 
 #include <memory>
+#include <unordered_map>
 
 static MEM_INITIALIZER mem_initializer(PGM_MODULE_NAME);
 
@@ -33,16 +34,35 @@ namespace {
 
 const std::string INDENT = "    ";
 
-const PGM_COMMON_XML_CHILD_RULE* find_rule(const PGM_COMMON_XML_FAMILY& family, const std::string& parent,
-                                           const std::string& child)
-{
-    for (const PGM_COMMON_XML_CHILD_RULE& rule : family.rules) {
-        if (PGM_COMMON_XML_HELPER::match_element_name(parent, rule.parents) &&
-            PGM_COMMON_XML_HELPER::match_element_name(child, rule.childs))
-            return &rule;
+// The rules of a family by the element names they create, each name's
+// rules in the family's order, so that finding an element's rule does not
+// walk every rule of the family.
+class RULE_INDEX {
+public:
+    explicit RULE_INDEX(const PGM_COMMON_XML_FAMILY& family)
+    {
+        for (const PGM_COMMON_XML_CHILD_RULE& rule : family.rules) {
+            for (const std::string& name : pgm_xml_words(rule.childs))
+                rules_[name].push_back(&rule);
+        }
     }
-    return NULL;
-}
+
+    // The first rule that creates child under parent; null when none does.
+    const PGM_COMMON_XML_CHILD_RULE* find(const std::string& parent, const std::string& child) const
+    {
+        auto found = rules_.find(child);
+        if (found == rules_.end())
+            return NULL;
+        for (const PGM_COMMON_XML_CHILD_RULE* rule : found->second) {
+            if (PGM_COMMON_XML_HELPER::match_element_name(parent, rule->parents))
+                return rule;
+        }
+        return NULL;
+    }
+
+private:
+    std::unordered_map<std::string, std::vector<const PGM_COMMON_XML_CHILD_RULE*>> rules_;
+};
 
 // Runs work, which reads the node; an error it raises is raised again with
 // where the node stands in the file in front of its text:
@@ -77,6 +97,7 @@ std::unique_ptr<PGM_COMMON_XML_ELEMENT> create_element(const PGM_COMMON_XML_CHIL
 void build_tree(const PGM_COMMON_XML_FAMILY& family, const PGM_COMMON_XML_PARSER_DOM& dom, DOMElement* top,
                 PGM_COMMON_XML_ELEMENT* root)
 {
+    const RULE_INDEX rules(family);
     std::vector<DOMNode*> nodes, child_nodes;
     std::vector<PGM_COMMON_XML_ELEMENT*> elements;
     DOMNode* parent_node = top;
@@ -104,7 +125,7 @@ void build_tree(const PGM_COMMON_XML_FAMILY& family, const PGM_COMMON_XML_PARSER
         // at its parent's line.
         reading_node(dom, node->getNodeType() == DOMNode::ELEMENT_NODE ? node : parent_node, [&] {
             std::string parent_name = PGM_COMMON_XML_DOM_HELPER::get_element_name_from_node(parent_node);
-            const PGM_COMMON_XML_CHILD_RULE* rule = find_rule(family, parent_name, name);
+            const PGM_COMMON_XML_CHILD_RULE* rule = rules.find(parent_name, name);
             if (rule == NULL)
                 PGM_FAIL("Parent element \"%s\" does not support \"%s\" element", parent_name.c_str(),
                          name.c_str());
