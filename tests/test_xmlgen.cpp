@@ -44,7 +44,8 @@ TEST(Xmlgen, EveryDescriptionErrorNamesItsLine)
          "10: a continuation line holds one \"|\" followed by more values of the list on the line before"},
         {"    attr a STRING MUST \"x\"\n| C",
          "10: a continuation line holds one \"|\" followed by more values of the list on the line before"},
-        {"attribute a", "9: unknown keyword \"attribute\" (family, root, list, element, text, attr, child or rule)"},
+        {"attribute a", "9: unknown keyword \"attribute\" (family, root, list, names, element, text, attr, child "
+                        "or rule)"},
         // statements
         {"family t", "9: a second \"family\" line"},
         {"root TOP", "9: a second \"root\" line"},
@@ -52,6 +53,9 @@ TEST(Xmlgen, EveryDescriptionErrorNamesItsLine)
         {"root Top", "9: expected \"root <CLASS>\" with an upper-case class type"},
         {"list Kinds A|B", "9: expected \"list <name> <A|B|...>\" with a lower-case name"},
         {"list kinds C|D", "9: list \"kinds\" is already defined on line 3"},
+        {"names Tops top", "9: expected \"names <name> <a|b|...>\" with a lower-case name"},
+        {"names kinds top", "9: list \"kinds\" is already defined on line 3"},
+        {"names tops top|Box", "9: element name \"Box\" is not a lower-case name\n9: list tops is not used"},
         {"element item", "9: expected \"element <CLASS> [<names>]\" with an upper-case class type"},
         {"element OTHER a|B\nrule OTHER under top", "9: element name \"B\" is not a lower-case name\n"
                                                     "10: the rule puts OTHER under top, but TOP has no \"child "
@@ -66,6 +70,11 @@ TEST(Xmlgen, EveryDescriptionErrorNamesItsLine)
         {"    attr a STRING ALWAYS empty", "9: unknown presence rule \"ALWAYS\" (MUST, OPTIONAL or MUST_NOT)"},
         {"    attr a STRING MUST x", "9: the default \"x\" must be quoted, or the word empty"},
         {"    attr a ENUM MUST \"A\" @sizes", "9: no list named \"sizes\" before this line"},
+        {"names tops top\n    attr a ENUM MUST \"A\" @tops",
+         "9: list tops is not used\n10: \"tops\" is a list of element names, not of allowed values"},
+        {"element OTHER @tops\nrule OTHER under top|@kinds",
+         "9: no names list \"tops\" before this line\n10: \"kinds\" is a list of allowed values, not of element "
+         "names\n10: the rule puts OTHER under top, but TOP has no \"child OTHER\" line"},
         {"    child ITEM", "9: expected \"child <CLASS> <counts>\""},
         {"    child ITEM 2-1", "9: bad counts \"2-1\": ranges joined by \",\", each a count, a range a-b with a < b, "
                                "or infinity"},
@@ -111,6 +120,11 @@ TEST(Xmlgen, EveryDescriptionErrorNamesItsLine)
         {"element OTHER other|another\n    child ITEM 0,1\nrule OTHER under top",
          "10: OTHER accepts child ITEM, but no rule puts it under other or another\n"
          "11: the rule puts OTHER under top, but TOP has no \"child OTHER\" line"},
+        {"names others other|another\nelement OTHER @others\n    child ITEM 0,1\nrule OTHER under top",
+         "11: OTHER accepts child ITEM, but no rule puts it under other or another\n"
+         "12: the rule puts OTHER under top, but TOP has no \"child OTHER\" line"},
+        {"    child SUB 0,1\nnames tops top\nnames above @tops\nelement SUB\nrule SUB under @above|top",
+         "13: parent \"top\" is named twice in the rule"},
         {"list bad A|b-c", "9: value \"b-c\" of list bad is not a name of letters, digits and \"_\"\n"
                            "9: list bad is not used"},
     };

@@ -1,6 +1,7 @@
 // pgm_xmlgen: writes the element classes of one XML schema family from its
-// description (h/pgm_common_xml_<family>.desc; the format is explained at the
-// top of each description).
+// description (h/pgm_common_xml_<family>.desc; the format, with its named
+// lists of values and of element names, is explained at the top of
+// h/pgm_common_xml_pfg.desc).
 //
 //   pgm_xmlgen <description> <output folder> <family>
 //

@@ -153,7 +153,12 @@ void check_description(DESCRIPTION& d, const std::string& family, ERRORS& errors
         if (!rule_lines.emplace(rule.kind, rule.line).second)
             errors.add(rule.line, "a second rule for " + rule.kind + " (the first is on line " +
                                       std::to_string(rule_lines[rule.kind]) + ")");
+        std::set<std::string> parents;
         for (const std::string& parent : rule.parents) {
+            if (!parents.insert(parent).second) {
+                errors.add(rule.line, "parent \"" + parent + "\" is named twice in the rule");
+                continue;
+            }
             auto found = by_name.find(parent);
             if (found == by_name.end()) {
                 errors.add(rule.line, "parent \"" + parent + "\" is not an element name of this family");
@@ -190,8 +195,12 @@ void check_description(DESCRIPTION& d, const std::string& family, ERRORS& errors
                 errors.add(list.line, "value \"" + value + "\" of list " + list.name + " is not a name of letters, "
                                                                                        "digits and \"_\"");
         }
-        if (!list.used)
-            errors.add(list.line, "list " + list.name + " is not used");
+    }
+    for (const std::vector<VALUE_LIST>* lists : {&d.lists, &d.name_lists}) {
+        for (const VALUE_LIST& list : *lists) {
+            if (!list.used)
+                errors.add(list.line, "list " + list.name + " is not used");
+        }
     }
 }
 

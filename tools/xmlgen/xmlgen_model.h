@@ -59,6 +59,7 @@ struct RULE {
     std::vector<std::string> parents;
 };
 
+// A named list: of allowed values ("list"), or of element names ("names").
 struct VALUE_LIST {
     int line = 0;
     std::string name;
@@ -71,7 +72,8 @@ struct DESCRIPTION {
     int family_line = 0;
     std::string root;
     int root_line = 0;
-    std::vector<VALUE_LIST> lists;
+    std::vector<VALUE_LIST> lists;      // allowed values
+    std::vector<VALUE_LIST> name_lists; // element names
     std::vector<ELEMENT> elements;
     std::vector<RULE> rules;
 };

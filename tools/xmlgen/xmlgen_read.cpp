@@ -126,6 +126,67 @@ int find_exist(const std::string& word)
     return -1;
 }
 
+VALUE_LIST* find_list(std::vector<VALUE_LIST>& lists, const std::string& name)
+{
+    for (VALUE_LIST& list : lists) {
+        if (list.name == name)
+            return &list;
+    }
+    return nullptr;
+}
+
+// Appends the element names of a "|"-separated text in which @<name> stands
+// for the names of a names list defined before. Names written out must be
+// lower-case names when check_case is set (a rule's parents are checked
+// against the described elements instead).
+void expand_names(const STATEMENT& s, const std::string& text, bool check_case, DESCRIPTION& d, ERRORS& errors,
+                  std::vector<std::string>& names)
+{
+    for (const std::string& piece : split(text, '|')) {
+        if (piece.empty() || piece[0] != '@') {
+            if (check_case && !is_lower_name(piece))
+                errors.add(s.line, "element name \"" + piece + "\" is not a lower-case name");
+            names.push_back(piece);
+            continue;
+        }
+        const std::string name = piece.substr(1);
+        VALUE_LIST* list = find_list(d.name_lists, name);
+        if (!list) {
+            errors.add(s.line, find_list(d.lists, name)
+                                   ? "\"" + name + "\" is a list of allowed values, not of element names"
+                                   : "no names list \"" + name + "\" before this line");
+            continue;
+        }
+        list->used = true;
+        names.insert(names.end(), list->values.begin(), list->values.end());
+    }
+}
+
+// "list <name> <A|B|...>" or "names <name> <a|b|...>"; the two kinds share
+// one set of list names.
+void parse_list(const STATEMENT& s, DESCRIPTION& d, ERRORS& errors)
+{
+    const std::vector<std::string>& w = s.words;
+    const bool names = w[0] == "names";
+    if (w.size() != 3 || !is_lower_name(w[1])) {
+        errors.add(s.line, names ? "expected \"names <name> <a|b|...>\" with a lower-case name"
+                                 : "expected \"list <name> <A|B|...>\" with a lower-case name");
+        return;
+    }
+    for (std::vector<VALUE_LIST>* lists : {&d.lists, &d.name_lists}) {
+        if (const VALUE_LIST* list = find_list(*lists, w[1])) {
+            errors.add(s.line, "list \"" + w[1] + "\" is already defined on line " + std::to_string(list->line));
+            return;
+        }
+    }
+    VALUE_LIST list{s.line, w[1], {}, false};
+    if (names)
+        expand_names(s, w[2], true, d, errors, list.values);
+    else
+        list.values = split(w[2], '|');
+    (names ? d.name_lists : d.lists).push_back(list);
+}
+
 // Reads "<TYPE> <EXIST> <default> [<allowed>]" from words[first...].
 bool parse_field(const STATEMENT& s, size_t first, FIELD& field, DESCRIPTION& d, ERRORS& errors)
 {
@@ -161,17 +222,15 @@ bool parse_field(const STATEMENT& s, size_t first, FIELD& field, DESCRIPTION& d,
         const std::string& allowed = w[first + 3];
         if (allowed[0] == '@') {
             field.list_name = allowed.substr(1);
-            bool found = false;
-            for (VALUE_LIST& list : d.lists) {
-                if (list.name == field.list_name) {
-                    field.allowed = list.values;
-                    list.used = found = true;
-                }
-            }
-            if (!found) {
-                errors.add(s.line, "no list named \"" + field.list_name + "\" before this line");
+            VALUE_LIST* list = find_list(d.lists, field.list_name);
+            if (!list) {
+                errors.add(s.line, find_list(d.name_lists, field.list_name)
+                                       ? "\"" + field.list_name + "\" is a list of element names, not of allowed values"
+                                       : "no list named \"" + field.list_name + "\" before this line");
                 return false;
             }
+            field.allowed = list->values;
+            list->used = true;
         } else {
             field.allowed = split(allowed, '|');
         }
@@ -229,18 +288,8 @@ void parse_statement(const STATEMENT& s, DESCRIPTION& d, ERRORS& errors)
             (family ? d.family : d.root) = w[1];
             (family ? d.family_line : d.root_line) = s.line;
         }
-    } else if (keyword == "list") {
-        if (w.size() != 3 || !is_lower_name(w[1])) {
-            errors.add(s.line, "expected \"list <name> <A|B|...>\" with a lower-case name");
-            return;
-        }
-        for (const VALUE_LIST& list : d.lists) {
-            if (list.name == w[1]) {
-                errors.add(s.line, "list \"" + w[1] + "\" is already defined on line " + std::to_string(list.line));
-                return;
-            }
-        }
-        d.lists.push_back({s.line, w[1], split(w[2], '|'), false});
+    } else if (keyword == "list" || keyword == "names") {
+        parse_list(s, d, errors);
     } else if (keyword == "element") {
         if (w.size() < 2 || w.size() > 3 || !is_class_type(w[1])) {
             errors.add(s.line, "expected \"element <CLASS> [<names>]\" with an upper-case class type");
@@ -249,11 +298,10 @@ void parse_statement(const STATEMENT& s, DESCRIPTION& d, ERRORS& errors)
         ELEMENT element;
         element.line = s.line;
         element.kind = w[1];
-        element.names = w.size() == 3 ? split(w[2], '|') : std::vector<std::string>{lower(w[1])};
-        for (const std::string& name : element.names) {
-            if (!is_lower_name(name))
-                errors.add(s.line, "element name \"" + name + "\" is not a lower-case name");
-        }
+        if (w.size() == 3)
+            expand_names(s, w[2], true, d, errors, element.names);
+        else
+            element.names = {lower(w[1])};
         d.elements.push_back(element);
     } else if (keyword == "text") {
         ELEMENT* element = current_element(d, s, errors);
@@ -304,10 +352,12 @@ void parse_statement(const STATEMENT& s, DESCRIPTION& d, ERRORS& errors)
             errors.add(s.line, "expected \"rule <CLASS> under <parent names>\"");
             return;
         }
-        d.rules.push_back({s.line, w[1], split(w[3], '|')});
+        RULE rule{s.line, w[1], {}};
+        expand_names(s, w[3], false, d, errors, rule.parents);
+        d.rules.push_back(rule);
     } else {
-        errors.add(s.line, "unknown keyword \"" + keyword + "\" (family, root, list, element, text, attr, child "
-                                                           "or rule)");
+        errors.add(s.line, "unknown keyword \"" + keyword + "\" (family, root, list, names, element, text, attr, "
+                                                           "child or rule)");
     }
 }
 
