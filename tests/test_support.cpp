@@ -197,7 +197,8 @@ std::string dump(PGM_COMMON_XML_ELEMENT* e, const std::string& indent)
 
 XML_TREE load_xml(PGM_COMMON_XML_FILE_ENUM kind, const std::string& file, const std::string& xsd)
 {
-    return XML_TREE(static_cast<PGM_COMMON_XML_ELEMENT*>(PGM_COMMON_XML::parse_xml(kind, file, xsd, false, "", "", "")));
+    return XML_TREE(
+        static_cast<PGM_COMMON_XML_ELEMENT*>(PGM_COMMON_XML::parse_xml(kind, file, xsd, false, "", "", "")));
 }
 
 XML_TREE load_xml_text(PGM_COMMON_XML_FILE_ENUM kind, const std::string& text)

@@ -353,12 +353,15 @@ TEST(XmlFamilies, ExamplesRoundTrip)
     };
     const CASE cases[] = {
         {PGM_COMMON_XML_FILE_PFG, "tests/data/xml/pfg_full.xml", "pfg",
-         {" password=\"p&amp;ss &quot;word&quot;\"", "/data/j\xC3\xBCrgen/\xC3\x9C" "berpr\xC3\xBC" "fung/boot_\xC2\xB5" "C.hex"}},
+         {" password=\"p&amp;ss &quot;word&quot;\"",
+          "/data/j\xC3\xBCrgen/\xC3\x9C" "berpr\xC3\xBC" "fung/boot_\xC2\xB5" "C.hex"}},
         {PGM_COMMON_XML_FILE_FBGEN_ASSEMBLER, "examples/fbgen_assembler.xml", "fbgen",
-         {"<comment_action>Start of the &quot;boot&quot; &amp; load sequence", "    <bitstream>\n        <cmf_section"}},
+         {"<comment_action>Start of the &quot;boot&quot; &amp; load sequence",
+          "    <bitstream>\n        <cmf_section"}},
         {PGM_COMMON_XML_FILE_GFPDB_QSPI, "examples/gfpdb_qspi.xml", "qspi",
          {"<description>Erase a 4-Kbyte subsector &amp; wait</description>"}},
-        {PGM_COMMON_XML_FILE_GFPDB_SDMMC, "examples/gfpdb_sdmmc.xml", "sdmmc", {"<device_density>128Gb</device_density>"}},
+        {PGM_COMMON_XML_FILE_GFPDB_SDMMC, "examples/gfpdb_sdmmc.xml", "sdmmc",
+         {"<device_density>128Gb</device_density>"}},
         {PGM_COMMON_XML_FILE_FUSE_DB, "examples/fuse_db.xml", "fuse_db",
          {"user_name=\"User fuses &amp; &quot;owner&quot; data\""}},
     };

@@ -179,7 +179,8 @@ TEST(XmlFbgenFile, AttributeAndTextRules)
     auto* verify = fb->bitstream.at(0)->main_section.at(0)->verify_hash_action.at(0);
     EXPECT_EQ("0A0B0C", member_text(PGM_XML_TYPE_STDHEX_DATA, &verify->data_hash.at(0)->value));
     EXPECT_EQ(4096u, verify->total_data_size.at(0)->value);
-    EXPECT_EQ("0C0B0A", member_text(PGM_XML_TYPE_HEX_DATA, &fb->sblock_info.at(0)->dyn_val.at(0)->ob_val.at(0)->hex_value));
+    EXPECT_EQ("0C0B0A",
+              member_text(PGM_XML_TYPE_HEX_DATA, &fb->sblock_info.at(0)->dyn_val.at(0)->ob_val.at(0)->hex_value));
     auto* cram = fb->bitstream.at(0)->main_section.at(0)->data.at(0);
     EXPECT_EQ(0, cram->interleave);
     EXPECT_EQ(2, cram->cnoc4);
@@ -237,7 +238,8 @@ TEST(XmlFbgenFile, ChildCounts)
          "VERIFY_HASH_ACTION", "TOTAL_DATA_SIZE", "0 - 1", 2},
     };
     for (const CASE& c : cases)
-        expect_load(PGM_COMMON_XML_FILE_FBGEN_ASSEMBLER, fbgen(c.body), count_error(c.parent, c.child, c.range, c.found));
+        expect_load(PGM_COMMON_XML_FILE_FBGEN_ASSEMBLER, fbgen(c.body),
+                    count_error(c.parent, c.child, c.range, c.found));
     // Empty, at the bounds, and any number where any number is allowed.
     const std::string accepted[] = {
         "",

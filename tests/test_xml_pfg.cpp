@@ -218,14 +218,16 @@ TEST(XmlPfgFile, ElementAndAttributeRules)
         {"<settings mode=\"PS\" speed=\"fast\"/>", "Attribute speed is not supported by element SETTINGS"},
         // partitions under flash_device and mbr, bitstream ids under output_file
         {flash + partition + "<mbr e_addr=\"9\" type=\"t\" id=\"m\" s_addr=\"2\">" + partition +
-             "</mbr></flash_device></flash_devices>" + output + "<bitstream_id>b</bitstream_id></output_file></output_files>",
+             "</mbr></flash_device></flash_devices>" + output +
+             "<bitstream_id>b</bitstream_id></output_file></output_files>",
          ""},
     };
     for (const auto& c : cases)
         expect_load(PGM_COMMON_XML_FILE_PFG, "<pfg version=\"1\">" + c.first + "</pfg>",
                     c.second.empty() ? "" : "job.xml:1: " + c.second);
     // An absent subtype keeps INVALID.
-    XML_TREE root = load_xml_text(PGM_COMMON_XML_FILE_PFG, "<pfg version=\"1\">" + output + "</output_file></output_files></pfg>");
+    XML_TREE root =
+        load_xml_text(PGM_COMMON_XML_FILE_PFG, "<pfg version=\"1\">" + output + "</output_file></output_files></pfg>");
     EXPECT_EQ(PGM_COMMON_XML_ENUM_INVALID,
               static_cast<PGM_COMMON_XML_PFG_PFG*>(root.get())->output_files.at(0)->output_file.at(0)->subtype);
 }
