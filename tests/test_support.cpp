@@ -194,3 +194,63 @@ std::string dump(PGM_COMMON_XML_ELEMENT* e, const std::string& indent)
         text += dump(child, indent + "  ");
     return text;
 }
+
+XML_TREE load_xml(PGM_COMMON_XML_FILE_ENUM kind, const std::string& file, const std::string& xsd)
+{
+    return XML_TREE(
+        static_cast<PGM_COMMON_XML_ELEMENT*>(PGM_COMMON_XML::parse_xml(kind, file, xsd, false, "", "", "")));
+}
+
+XML_TREE load_xml_text(PGM_COMMON_XML_FILE_ENUM kind, const std::string& text)
+{
+    TEMP_DIR dir;
+    write_file(dir.file("job.xml"), text + "\n");
+    return load_xml(kind, dir.file("job.xml"));
+}
+
+void expect_load(PGM_COMMON_XML_FILE_ENUM kind, const std::string& text, const std::string& message)
+{
+    SCOPED_TRACE(text);
+    if (message.empty())
+        EXPECT_NO_THROW(load_xml_text(kind, text));
+    else
+        EXPECT_INTERNAL_ERROR(load_xml_text(kind, text), message);
+}
+
+std::string count_error(const std::string& element, const std::string& child, const std::string& range, int found)
+{
+    return "Element " + element + " has invalid " + child + " child count, expected invalid range is \"" + range +
+           "\" but found " + std::to_string(found);
+}
+
+std::string tag(const std::string& name, const std::string& body)
+{
+    return "<" + name + ">" + body + "</" + name + ">";
+}
+
+std::string repeat(const std::string& text, size_t times)
+{
+    std::string out;
+    out.reserve(text.size() * times);
+    while (times-- > 0)
+        out += text;
+    return out;
+}
+
+XML_TREE create_named(const PGM_COMMON_XML_FAMILY& family, const std::string& name)
+{
+    if (enum_of(upper(name)) == family.root_type)
+        return XML_TREE(family.create_root());
+    for (const PGM_COMMON_XML_CHILD_RULE& rule : family.rules) {
+        if (PGM_COMMON_XML_HELPER::match_element_name(name, rule.childs))
+            return XML_TREE(rule.create(enum_of(upper(name))));
+    }
+    ADD_FAILURE() << "no rule creates " << name;
+    return XML_TREE(family.create_root());
+}
+
+std::string attribute_text(PGM_COMMON_XML_ELEMENT* e, const std::string& name)
+{
+    const PGM_COMMON_XML_ATTRIBUTE_INFO& a = e->attribute_info.at(e->get_attribute_index(name));
+    return member_text(a.type, a.ptr);
+}

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "pgm/h/pgm_common_export.h"
+#include "pgm/h/pgm_common_xml_export.h"
 #include "pgm/h/pgm_common_xml_element.h"
 
 #include <gtest/gtest.h>
@@ -114,3 +115,28 @@ std::string member_text(BYTE type, const void* ptr);
 // Every element of a tree, one line each: its name, per own attribute the
 // member and the text read or written, and its text member.
 std::string dump(PGM_COMMON_XML_ELEMENT* e, const std::string& indent = "");
+
+typedef std::unique_ptr<PGM_COMMON_XML_ELEMENT> XML_TREE;
+
+// Loads a file of the kind, checked against the schema when one is given.
+XML_TREE load_xml(PGM_COMMON_XML_FILE_ENUM kind, const std::string& file, const std::string& xsd = "");
+
+// Loads text as the file job.xml of a fresh folder.
+XML_TREE load_xml_text(PGM_COMMON_XML_FILE_ENUM kind, const std::string& text);
+
+// Loads text as job.xml and expects it to load, or, when a message is given,
+// to fail with that internal error (messages of line 1 start "job.xml:1: ").
+void expect_load(PGM_COMMON_XML_FILE_ENUM kind, const std::string& text, const std::string& message);
+
+// The loader's message for a child count outside its range.
+std::string count_error(const std::string& element, const std::string& child, const std::string& range, int found);
+
+// <name>body</name>; text given times times.
+std::string tag(const std::string& name, const std::string& body);
+std::string repeat(const std::string& text, size_t times);
+
+// A new object for the element name, as the family's rules create it.
+XML_TREE create_named(const PGM_COMMON_XML_FAMILY& family, const std::string& name);
+
+// The member of the element's attribute as member_text gives it.
+std::string attribute_text(PGM_COMMON_XML_ELEMENT* e, const std::string& name);

@@ -1,7 +1,8 @@
 // Every XML family of the build, from the tables pgm_xmlgen writes beside
 // each family's classes: each class built through its family's rules holds
-// the described attribute records and defaults, and the example files of
-// each family pass its generated schema, which agrees with the loader.
+// the described attribute records and defaults, the example files of each
+// family pass its generated schema, which agrees with the loader, and are
+// read, written and read back keeping every value.
 #include "test_support.h"
 
 #include "pgm/h/pgm_common_xml_export.h"
@@ -12,10 +13,12 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 
 namespace {
 
 typedef PGM_COMMON_XML_ELEMENT ELEMENT;
+typedef std::unique_ptr<ELEMENT> ELEMENT_PTR;
 
 struct FAMILY_ROW {
     std::string word;
@@ -64,13 +67,6 @@ const CLASS_ROW CLASSES[] = {
 const FIELD_ROW FIELDS[] = {
 #include "xml_family_tables.inc"
 };
-
-std::string upper(std::string text)
-{
-    for (char& c : text)
-        c = char(toupper(c));
-    return text;
-}
 
 std::string lower(std::string text)
 {
@@ -166,6 +162,10 @@ void expect_record(const FIELD_ROW& field, const std::string& name, BYTE type, B
     EXPECT_EQ(field.exist, exist);
     EXPECT_EQ(field.default_text, default_string);
     EXPECT_EQ(field.allowed, enum_string);
+    // Every allowed value is a name-table entry.
+    for (const std::string& value : enum_string.empty() ? std::vector<std::string>()
+                                                        : PGM_COMMON::split_string(enum_string, "|", false, true))
+        EXPECT_NE(PGM_COMMON_XML_ENUM__INVALID__, PGM_COMMON_XML_UTIL::convert_string_to_enum(value, false)) << value;
     ASSERT_EQ(field.member(e), ptr);
     expect_default(field, ptr);
 }
@@ -245,6 +245,11 @@ TEST(XmlFamilies, EveryClassHoldsItsDescribedDefaults)
         EXPECT_EQ(e->attribute_info.size(), attribute);
     }
     EXPECT_EQ(sizeof(FIELDS) / sizeof(FIELDS[0]), checked);
+    // A rule's object takes the element name it is made for as sub-class.
+    for (const FAMILY_ROW& row : FAMILIES) {
+        for (const PGM_COMMON_XML_CHILD_RULE& rule : row.family().rules)
+            EXPECT_EQ(PGM_COMMON_XML_ENUM_HEX, ELEMENT_PTR(rule.create(PGM_COMMON_XML_ENUM_HEX))->info.sub_class_type);
+    }
 }
 
 // The examples pass their family's schema through the library, xmllint and
@@ -334,5 +339,71 @@ TEST(XmlFamilies, SchemaAgreesWithTheLoader)
             loaded = false;
         }
         EXPECT_EQ(c.valid, loaded);
+    }
+}
+
+// Each example gives every class and every attribute a value other than its
+// default; written and read back, and written by pgmtool, it keeps them all.
+TEST(XmlFamilies, ExamplesRoundTrip)
+{
+    struct CASE {
+        PGM_COMMON_XML_FILE_ENUM kind;
+        std::string file, pgmtool_kind;
+        std::vector<std::string> written; // texts the written file holds
+    };
+    const CASE cases[] = {
+        {PGM_COMMON_XML_FILE_PFG, "tests/data/xml/pfg_full.xml", "pfg",
+         {" password=\"p&amp;ss &quot;word&quot;\"",
+          "/data/j\xC3\xBCrgen/\xC3\x9C" "berpr\xC3\xBC" "fung/boot_\xC2\xB5" "C.hex"}},
+        {PGM_COMMON_XML_FILE_FBGEN_ASSEMBLER, "examples/fbgen_assembler.xml", "fbgen",
+         {"<comment_action>Start of the &quot;boot&quot; &amp; load sequence",
+          "    <bitstream>\n        <cmf_section"}},
+        {PGM_COMMON_XML_FILE_GFPDB_QSPI, "examples/gfpdb_qspi.xml", "qspi",
+         {"<description>Erase a 4-Kbyte subsector &amp; wait</description>"}},
+        {PGM_COMMON_XML_FILE_GFPDB_SDMMC, "examples/gfpdb_sdmmc.xml", "sdmmc",
+         {"<device_density>128Gb</device_density>"}},
+        {PGM_COMMON_XML_FILE_FUSE_DB, "examples/fuse_db.xml", "fuse_db",
+         {"user_name=\"User fuses &amp; &quot;owner&quot; data\""}},
+    };
+    TEMP_DIR dir;
+    for (const CASE& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string file = PGM_SOURCE_DIR "/" + c.file;
+        XML_TREE first = load_xml(c.kind, file);
+        std::set<std::string> given, all;
+        std::function<void(ELEMENT*)> collect = [&](ELEMENT* e) {
+            const std::string kind = name_of(e->info.class_type);
+            given.insert(kind);
+            for (size_t i = 3; i < e->attribute_info.size(); ++i) {
+                const PGM_COMMON_XML_ATTRIBUTE_INFO& a = e->attribute_info[i];
+                if (!a.string.empty() && a.string != a.default_string && member_text(a.type, a.ptr) != a.default_string)
+                    given.insert(kind + "." + a.name);
+            }
+            if (e->info.ptr && !e->info.string.empty() && e->info.string != e->info.default_string)
+                given.insert(kind + " text");
+            for (ELEMENT* child : e->get_childs())
+                collect(child);
+        };
+        collect(first.get());
+        for (const ELEMENT_PTR& e : every_class(*PGM_COMMON_XML::get_family(c.kind))) {
+            const std::string kind = name_of(e->info.class_type);
+            all.insert(kind);
+            for (size_t i = 3; i < e->attribute_info.size(); ++i) {
+                if (e->attribute_info[i].exist != PGM_XML_EXIST_MUST_NOT)
+                    all.insert(kind + "." + e->attribute_info[i].name);
+            }
+            if (e->info.ptr)
+                all.insert(kind + " text");
+        }
+        EXPECT_EQ(all, given);
+
+        PGM_COMMON_XML::write_xml(first.get(), dir.file("written.xml"));
+        const std::string written = read_file(dir.file("written.xml"));
+        for (const std::string& text : c.written)
+            EXPECT_NE(std::string::npos, written.find(text)) << text;
+        EXPECT_EQ(dump(first.get()), dump(load_xml(c.kind, dir.file("written.xml")).get()));
+        RUN_RESULT result = run_pgmtool("xml '" + file + "' --kind=" + c.pgmtool_kind + " --out=out.xml", dir.path());
+        EXPECT_EQ(0, result.exit_code) << result.error;
+        EXPECT_EQ(written, read_file(dir.file("out.xml")));
     }
 }

@@ -37,15 +37,6 @@ TREE load(const std::string& path, const std::string& xsd = "")
         PGM_COMMON_XML::parse_xml(PGM_COMMON_XML_FILE_PFG, path, xsd, false, "", "", "")));
 }
 
-std::string repeat(const std::string& text, size_t count)
-{
-    std::string out;
-    out.reserve(text.size() * count);
-    while (count-- > 0)
-        out += text;
-    return out;
-}
-
 // The internal error fn raises, with standard output and error captured;
 // empty when it raises none.
 std::string refusal(const std::function<void()>& fn, std::string* printed = NULL)
