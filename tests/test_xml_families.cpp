@@ -269,7 +269,7 @@ TEST(XmlFamilies, ExamplesPassTheGeneratedSchema)
         PGM_COMMON_XML::check_xsd(file, xsd, errors, warnings);
         EXPECT_EQ("", errors);
         EXPECT_TRUE(xmllint_valid(file, xsd));
-        delete static_cast<ELEMENT*>(PGM_COMMON_XML::parse_xml(kind, file, xsd, false, "", "", ""));
+        load_xml(kind, file, xsd);
         auto word = pgmtool_kinds.find(family->word);
         RUN_RESULT printed = run_pgmtool("xml --print-xsd --kind=" +
                                          (word == pgmtool_kinds.end() ? family->word : word->second));
@@ -333,8 +333,7 @@ TEST(XmlFamilies, SchemaAgreesWithTheLoader)
         EXPECT_EQ(c.valid, xmllint_valid(file, xsd));
         bool loaded = true;
         try {
-            delete static_cast<ELEMENT*>(PGM_COMMON_XML::parse_xml(PGM_COMMON_XML_FILE_PFG, file, "", false, "", "",
-                                                                   ""));
+            load_xml(PGM_COMMON_XML_FILE_PFG, file);
         } catch (const PGM_INTERNAL_ERROR&) {
             loaded = false;
         }

@@ -31,10 +31,9 @@ const size_t LIMIT = PGM_COMMON_XML_MAX_DEPTH;
 const std::string JOB_XSD = PGM_SOURCE_DIR "/tests/data/xml/parse/job.xsd";
 const std::string DEEPER = "nested deeper than " + std::to_string(LIMIT) + " levels";
 
-TREE load(const std::string& path, const std::string& xsd = "")
+XML_TREE load(const std::string& path, const std::string& xsd = "")
 {
-    return TREE(static_cast<PGM_COMMON_XML_ELEMENT*>(
-        PGM_COMMON_XML::parse_xml(PGM_COMMON_XML_FILE_PFG, path, xsd, false, "", "", "")));
+    return load_xml(PGM_COMMON_XML_FILE_PFG, path, xsd);
 }
 
 // The internal error fn raises, with standard output and error captured;

@@ -286,25 +286,29 @@ void PGM_COMMON_XML_ELEMENT::check_count(PGM_COMMON_XML_ENUM e, std::vector<std:
     for (PGM_COMMON_XML_ELEMENT* child : childs)
         if (child->info.class_type == e)
             n++;
-    std::string text;
     for (const std::vector<DWORD>& range : ranges) {
         PGM_CHECK(range.size() == 1 || range.size() == 2);
         bool match;
-        if (!text.empty())
-            text += ", ";
         if (range.size() == 1) {
-            const bool infinity = range.at(0) == DWORD(-1);
-            text += infinity ? std::string("infinity") : signed_text(range.at(0));
-            match = infinity ? n >= 1 : n == range.at(0);
+            match = range.at(0) == DWORD(-1) ? n >= 1 : n == range.at(0);
         } else {
             PGM_CHECK_TEXT(range.at(0) != DWORD(-1) && range.at(1) != DWORD(-1),
                            "range.at(0) != -1 && range.at(1) != -1");
             PGM_CHECK(range.at(0) < range.at(1));
-            text += signed_text(range.at(0)) + " - " + signed_text(range.at(1));
             match = range.at(0) <= n && n <= range.at(1);
         }
         if (match)
             return;
+    }
+    // The expected counts are put in words only for the message.
+    std::string text;
+    for (const std::vector<DWORD>& range : ranges) {
+        if (!text.empty())
+            text += ", ";
+        if (range.size() == 1)
+            text += range.at(0) == DWORD(-1) ? std::string("infinity") : signed_text(range.at(0));
+        else
+            text += signed_text(range.at(0)) + " - " + signed_text(range.at(1));
     }
     PGM_FAIL("Element %s has invalid %s child count, expected invalid range is \"%s\" but found %d",
              name_of(info.sub_class_type).c_str(), name_of(e).c_str(), text.c_str(), int(n));
