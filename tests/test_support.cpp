@@ -1,6 +1,7 @@
 #include "test_support.h"
 
-#include <cctype>
+#include "host/mem.h"
+
 #include <cstdlib>
 #include <sys/wait.h>
 #include <filesystem>
@@ -131,8 +132,7 @@ PGM_COMMON_XML_ENUM enum_of(const std::string& name)
 
 std::string upper(std::string text)
 {
-    for (char& c : text)
-        c = char(toupper(static_cast<unsigned char>(c)));
+    stl_toupper(text);
     return text;
 }
 
