@@ -4,6 +4,7 @@
 
 #include "host/host_types.h"
 #include "pgm/h/pgm_common_api.h"
+#include "pgm/h/pgm_protobuf.h"
 
 #include <cstdio>
 #include <string>
@@ -178,6 +179,41 @@ public:
     // with with_time, the time: 32 bytes. Caller deletes[] the result.
     static BYTE* get_unique_info(bool with_time);
 
+    // ---- Text trees (pgm_common_protobuf.cpp) ----
+    // Lines of "name: value" fields and "name {" ... "}" blocks, two spaces
+    // of indentation per level. Malformed text is an internal error. Null
+    // for an empty text; the caller deletes the returned top node.
+    static PGM_PROTOBUF* convert_string_to_pgm_protobuf(std::string string);
+    // Appends the tree's lines to output (start with output empty and space
+    // ""). Returns the reason the tree cannot be written, empty on success.
+    static std::string convert_pgm_protobuf_to_string(const PGM_PROTOBUF* protobuf, std::string& output,
+                                                      std::string space);
+    static bool validate_pgm_protobuf(const PGM_PROTOBUF* protobuf, std::string& failed_reason, bool top);
+    // The children named name: the one child when only one has the name;
+    // otherwise the one at index (DWORD(-1) for all of them), or, with
+    // criteria "FIELD~VALUE|...", those that satisfy the most pairs.
+    static std::vector<PGM_PROTOBUF*> find_pgm_protobuf_childs(PGM_PROTOBUF* protobuf, std::string name,
+                                                               DWORD index, std::string criteria);
+    // Applies "NAME=VALUE" or "STEP:STEP;NAME=VALUE" (a step is "block",
+    // "block@index" or "block#FIELD~VALUE|...").
+    static bool overwrite_pgm_protobuf(const PGM_PROTOBUF* protobuf, std::string string, std::string& failed_reason,
+                                       std::string& name, std::string& value);
+
+    // ---- Versions (pgm_common_version.cpp) ----
+    // Packed versions: year 8 bits, release 4, update 4, service pack 4,
+    // build 12, most significant first.
+    static DWORD get_morvane_full_version();
+    // "year.release" or "year.release.update"; service pack and build 0.
+    static DWORD get_morvane_version(std::string version);
+    // "21.2.1 SP 2 Build 75"; zero update, service pack and build are left out.
+    static std::string get_morvane_full_version_string(DWORD version);
+    static std::string get_morvane_full_version_string();
+
+    // ---- Worker count (pgm_common_thread.cpp) ----
+    // A count of 1 or more is kept, capped at 16; 0 or less asks the machine
+    // for its logical processors (logical) or cores, 8 when it cannot tell.
+    static void get_thread_count(int& count, bool logical);
+
 private:
     friend struct PGM_COMMON_TEST_ACCESS; // the tests reach the private helpers
     static std::vector<std::string> find_filenames(std::string filepath);
@@ -185,6 +221,8 @@ private:
     static bool is_wildcard(std::string text);
     static QWORD find_wildcard(std::string text, bool first);
     static void replacement_default_value(std::string& text, std::string key, std::string value, bool debug);
+    static bool overwrite_pgm_protobuf_value(PGM_PROTOBUF* protobuf, std::string name, std::string value,
+                                             std::string& failed_reason);
     static void replacement_default_value_get_keyword_index(std::string text, QWORD& start, QWORD& name_end,
                                                             QWORD& value_end, QWORD& marker_end,
                                                             QWORD& end_marker_length, QWORD from);
