@@ -37,14 +37,16 @@ void read_ini_file(SETTINGS& all)
         return;
     std::ifstream in(path);
     std::string line;
-    while (std::getline(in, line)) {
+    for (bool first = true; std::getline(in, line); first = false) {
+        if (first && line.compare(0, 3, "\xEF\xBB\xBF") == 0) // UTF-8 byte order mark
+            line.erase(0, 3);
         line = gen_remove_leading_and_trailing_white_spaces(line);
         size_t equal = line.find('=');
         if (line.empty() || line[0] == '#' || equal == std::string::npos || equal == 0)
             continue;
         std::string name = gen_remove_leading_and_trailing_white_spaces(line.substr(0, equal));
         std::string value = gen_remove_leading_and_trailing_white_spaces(line.substr(equal + 1));
-        all.values.emplace(name, value); // a value set before the file was read wins
+        all.values[name] = value; // a later line wins
     }
 }
 
@@ -79,11 +81,13 @@ int cfg_get_int_value(const std::string& name, int default_value)
     if (negative)
         ++text;
     int base = (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) ? 16 : 10;
+    const char* digits = base == 16 ? text + 2 : text;
     char* end = nullptr;
-    unsigned long number = gen_local_strtoul(base == 16 ? text + 2 : text, &end, base);
-    if (end == text || *end != '\0' || number > 0x7FFFFFFFul)
+    unsigned long number = gen_local_strtoul(digits, &end, base);
+    // Down to INT_MIN when negative, up to INT_MAX otherwise.
+    if (end == digits || *end != '\0' || number > 0x7FFFFFFFul + (negative ? 1 : 0))
         return default_value;
-    return negative ? -int(number) : int(number);
+    return negative ? int(-static_cast<long long>(number)) : int(number);
 }
 
 BRISOL_BOOL cfg_is_on(const std::string& name, bool default_value)

@@ -1,8 +1,9 @@
 // Configuration library of the host suite: named settings.
 //
 // Settings come from the file named by the environment variable
-// PGM_INI_FILE ("name=value" lines, "#" comments) and from cfg_set_value;
-// a value set later wins.
+// PGM_INI_FILE ("name=value" lines, "#" comments, an optional UTF-8 byte
+// order mark) and from cfg_set_value; a value set later wins, and so does
+// a later line of the file over an earlier one.
 #pragma once
 
 #include "pgm/h/pgm_common_api.h"

@@ -1,6 +1,6 @@
 // Digit strings and radixes: what the memory initialisation file parser
-// (host/mio.cpp) takes from the radix conversion library
-// (host/mio_number.cpp). Internal to the two.
+// (host/mio_parser.cpp) and file object (host/mio.cpp) take from the radix
+// conversion library (host/mio_number.cpp). Internal to the three.
 #pragma once
 
 #include <string>

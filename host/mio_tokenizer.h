@@ -1,4 +1,4 @@
-// The tokenizer of the memory initialisation file parser (host/mio.cpp).
+// The tokenizer of the memory initialisation file parser (host/mio_parser.cpp).
 #pragma once
 
 #include <cstddef>

@@ -2,20 +2,20 @@
 #include "test_support.h"
 
 #include "host/con.h"
-#include "host/fio.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <thread>
+#include <regex>
+#include <sys/time.h>
 #include <unistd.h>
+#include <zlib.h>
 
 TEST(HostConfig, ReadsTheIniFileAndSetValues)
 {
@@ -122,333 +122,6 @@ TEST(HostGeneral, RandomStateRepeatsAndFoldersRedirect)
     EXPECT_EQ(module, gen_get_module_path());
 }
 
-TEST(HostFiles, PathsAndWildcardSearch)
-{
-    TEMP_DIR dir;
-    write_file(dir.file("b.hex"), "1");
-    write_file(dir.file("a.hex"), "12");
-    write_file(dir.file("a.bin"), "");
-    write_file(dir.file(".hidden.hex"), "");
-    std::filesystem::create_directory(dir.file("sub.hex"));
-
-    FIO_FIND_DATA entry;
-    intptr_t handle = FIO_FILE_SYSTEM::findfirst(dir.file("*.hex"), &entry);
-    ASSERT_GE(handle, 0);
-    std::vector<std::string> names = {entry.name};
-    std::vector<unsigned> attributes = {entry.attrib};
-    while (FIO_FILE_SYSTEM::findnext(handle, &entry) == 0) {
-        names.push_back(entry.name);
-        attributes.push_back(entry.attrib);
-    }
-    EXPECT_EQ(0, FIO_FILE_SYSTEM::findclose(handle));
-    EXPECT_EQ((std::vector<std::string>{"a.hex", "b.hex", "sub.hex"}), names);
-    EXPECT_EQ((std::vector<unsigned>{0, 0, FIO_A_SUBDIR}), attributes);
-    EXPECT_LT(FIO_FILE_SYSTEM::findfirst(dir.file("?.txt"), &entry), 0);
-    EXPECT_GE(FIO_FILE_SYSTEM::findfirst(dir.file("?.bin"), &entry), 0);
-    EXPECT_EQ("a.bin", entry.name);
-
-    FIO_STAT record;
-    EXPECT_TRUE(FIO_FILE_SYSTEM::status(dir.file("a.hex"), record));
-    EXPECT_EQ(2, record.st_size);
-    EXPECT_TRUE(FIO_FILE_SYSTEM::exists(dir.file("sub.hex")));
-    EXPECT_FALSE(FIO_FILE_SYSTEM::exists(dir.file("none")));
-
-    FIO_PATH path(dir.path() + "/sub.hex/../a.hex");
-    EXPECT_EQ(dir.file("a.hex"), path.fullpath());
-    EXPECT_EQ("a.hex", path.filename());
-    FIO_PATH relative("x/y.txt");
-    relative.become_absolute("");
-    EXPECT_EQ((std::filesystem::current_path() / "x/y.txt").string(), std::string(relative));
-}
-
-namespace {
-
-// The names in a folder, sorted.
-std::vector<std::string> names_in(const std::string& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// Writes text to path through an atomic file; the error, 0 when committed.
-int write_atomically(const std::string& path, const std::string& text)
-{
-    FIO_ATOMIC_FILE file(path);
-    bool written = file.write(text.data(), text.size());
-    if (file.commit() && written)
-        return 0;
-    return file.error() == errno ? file.error() : -1; // commit() sets errno too
-}
-
-mode_t mode_of(const std::string& path)
-{
-    struct stat record = {};
-    EXPECT_EQ(0, lstat(path.c_str(), &record)) << path;
-    return record.st_mode;
-}
-
-// Both kinds of temporary file: unnamed, and named as on file systems
-// that refuse unnamed files.
-const bool TEMPORARY_KINDS[] = {true, false};
-
-struct TEMPORARY_KIND {
-    explicit TEMPORARY_KIND(bool unnamed) : trace(__FILE__, __LINE__, unnamed ? "unnamed" : "named")
-    {
-        FIO_ATOMIC_FILE::allow_unnamed_temporaries(unnamed);
-    }
-    ~TEMPORARY_KIND() { FIO_ATOMIC_FILE::allow_unnamed_temporaries(true); }
-    testing::ScopedTrace trace;
-};
-
-} // namespace
-
-TEST(HostFiles, AtomicFileReplacesWholeOrNothing)
-{
-    for (bool unnamed : TEMPORARY_KINDS) {
-        TEMPORARY_KIND kind(unnamed);
-        TEMP_DIR dir;
-        std::string target = dir.file("out.bin");
-        write_file(target, "old");
-        {
-            FIO_ATOMIC_FILE file(target);
-            ASSERT_NE(nullptr, file.stream());
-            EXPECT_TRUE(file.write("new content", 11));
-            EXPECT_EQ("old", read_file(target)); // nothing visible before the commit
-            EXPECT_EQ(unnamed ? 1u : 2u, names_in(dir.path()).size());
-        }
-        EXPECT_EQ("old", read_file(target));
-        EXPECT_EQ(0, write_atomically(target, "new content"));
-        EXPECT_EQ(0, write_atomically(dir.file("new.bin"), "new"));
-        EXPECT_EQ("new content", read_file(target));
-        EXPECT_EQ((std::vector<std::string>{"new.bin", "out.bin"}), names_in(dir.path()));
-
-        FIO_ATOMIC_FILE twice(target);
-        EXPECT_TRUE(twice.commit());
-        EXPECT_FALSE(twice.commit());
-        EXPECT_EQ("", read_file(target));
-    }
-}
-
-TEST(HostFiles, AtomicFileFollowsTheName)
-{
-    const std::string LONG_NAME(254, 'n');
-    struct {
-        std::string output; // in the folder
-        int error;
-        std::string changed; // now holds "new"
-        std::string kept;    // still holds "old"
-    } const cases[] = {
-        {"link.bin", 0, "a.bin", ""},           // a symbolic link's target is replaced
-        {"dangling", 0, "sub/made.bin", ""},    // and made when it does not exist
-        {"h2.bin", 0, "h2.bin", "h1.bin"},      // a hard link's other name keeps the old contents
-        {LONG_NAME, 0, LONG_NAME, ""},          // the temporary's name does not grow with it
-        {"loop", ELOOP, "", ""},
-        {"sub", EISDIR, "", ""},
-        {"sub/", EISDIR, "", ""},
-        {"none/x.bin", ENOENT, "", ""},
-        {"a.bin/x.bin", ENOTDIR, "", ""},
-        {"", ENOENT, "", ""},
-    };
-    for (bool unnamed : TEMPORARY_KINDS) {
-        TEMPORARY_KIND kind(unnamed);
-        TEMP_DIR dir;
-        namespace fs = std::filesystem;
-        fs::create_directory(dir.file("sub"));
-        write_file(dir.file("a.bin"), "old");
-        write_file(dir.file("h1.bin"), "old");
-        write_file(dir.file(LONG_NAME), "old");
-        fs::create_hard_link(dir.file("h1.bin"), dir.file("h2.bin"));
-        fs::create_symlink("sub/../a.bin", dir.file("link.bin"));
-        fs::create_symlink("sub/made.bin", dir.file("dangling"));
-        fs::create_symlink("loop", dir.file("loop"));
-        for (const auto& c : cases) {
-            SCOPED_TRACE(c.output);
-            std::string output = c.output.empty() ? "" : dir.file(c.output);
-            EXPECT_EQ(c.error, write_atomically(output, "new"));
-            if (!c.changed.empty()) {
-                EXPECT_EQ("new", read_file(dir.file(c.changed)));
-            }
-            if (!c.kept.empty()) {
-                EXPECT_EQ("old", read_file(dir.file(c.kept)));
-            }
-        }
-        EXPECT_TRUE(S_ISLNK(mode_of(dir.file("link.bin"))));
-        EXPECT_TRUE(S_ISLNK(mode_of(dir.file("dangling"))));
-        EXPECT_EQ(8u, names_in(dir.path()).size()); // no temporary left
-        EXPECT_EQ(std::vector<std::string>{"made.bin"}, names_in(dir.file("sub")));
-    }
-}
-
-TEST(HostFiles, AtomicFileWritesSpecialFilesStraightThrough)
-{
-    TEMP_DIR dir;
-    std::string fifo = dir.file("fifo");
-    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
-    std::string received;
-    std::thread reader([&] { received = read_file(fifo); });
-    EXPECT_EQ(0, write_atomically(fifo, "through the FIFO"));
-    reader.join();
-    EXPECT_EQ("through the FIFO", received);
-    EXPECT_TRUE(S_ISFIFO(mode_of(fifo)));
-
-    if (access("/dev/null", W_OK) == 0) {
-        EXPECT_EQ(0, write_atomically("/dev/null", "gone"));
-        EXPECT_TRUE(S_ISCHR(mode_of("/dev/null")));
-    }
-    // Names of open descriptors write through them, as a redirection does.
-    EXPECT_EQ("to standard output", capture_stdout([] {
-                  std::fflush(stdout);
-                  EXPECT_EQ(0, write_atomically("/dev/stdout", "to standard output"));
-              }));
-    write_file(dir.file("log.txt"), "first ");
-    FIO_FD appended(open(dir.file("log.txt").c_str(), O_WRONLY | O_APPEND));
-    EXPECT_EQ(0, write_atomically("/dev/fd/" + std::to_string(appended.get()), "second"));
-    EXPECT_EQ("first second", read_file(dir.file("log.txt")));
-    FIO_FD read_only(open(fifo.c_str(), O_RDONLY | O_NONBLOCK));
-    EXPECT_EQ(EBADF, write_atomically("/proc/self/fd/" + std::to_string(read_only.get()), "x"));
-    EXPECT_EQ((std::vector<std::string>{"fifo", "log.txt"}), names_in(dir.path()));
-
-    // A FIFO whose reader went away: the write's own reason.
-    struct sigaction ignore = {}, old;
-    ignore.sa_handler = SIG_IGN;
-    sigaction(SIGPIPE, &ignore, &old);
-    FIO_ATOMIC_FILE file(fifo);
-    EXPECT_TRUE(file.direct());
-    read_only.reset();
-    file.write("x", 1);
-    EXPECT_FALSE(file.commit());
-    EXPECT_EQ(EPIPE, file.error());
-    EXPECT_EQ("Broken pipe", file.reason());
-    sigaction(SIGPIPE, &old, nullptr);
-}
-
-TEST(HostFiles, AtomicFileReplacesAsCpWould)
-{
-    mode_t mask = umask(027);
-    struct {
-        int old_mode; // -1: no file
-        int error;
-        mode_t new_mode;
-    } const cases[] = {
-        {-1, 0, 0640},           // a new file: 0666 less the umask
-        {0640, 0, 0640},         // the old permissions, whatever the umask
-        {0604, 0, 0604},
-        {04755, 0, 0755},        // without set-user-ID
-        {02775, 0, 0775},        // and set-group-ID
-        {0444, EACCES, 0444},    // no write permission: refused, even for root
-        {0, EACCES, 0},
-    };
-    for (bool unnamed : TEMPORARY_KINDS) {
-        TEMPORARY_KIND kind(unnamed);
-        TEMP_DIR dir;
-        for (const auto& c : cases) {
-            SCOPED_TRACE(c.old_mode);
-            std::string path = dir.file("out" + std::to_string(c.old_mode));
-            if (c.old_mode >= 0) {
-                write_file(path, "old");
-                chmod(path.c_str(), mode_t(c.old_mode));
-            }
-            EXPECT_EQ(c.error, write_atomically(path, "new"));
-            EXPECT_EQ(c.new_mode, mode_of(path) & 07777);
-            if (geteuid() == 0 || (mode_of(path) & 0400)) {
-                EXPECT_EQ(c.error == 0 ? "new" : "old", read_file(path));
-            }
-        }
-        EXPECT_EQ(std::size(cases), names_in(dir.path()).size());
-    }
-    umask(mask);
-}
-
-namespace {
-
-// Starts a child that writes 64 KiB of out.bin in folder and waits,
-// unfinished, to be killed; ready once the bytes are in the temporary.
-pid_t start_unfinished_writer(const std::string& folder, bool unnamed)
-{
-    int ready[2];
-    if (pipe(ready) != 0)
-        return -1;
-    pid_t child = fork();
-    if (child == 0) {
-        FIO_ATOMIC_FILE::allow_unnamed_temporaries(unnamed);
-        FIO_ATOMIC_FILE file(folder + "/out.bin");
-        std::string block(1 << 16, 'x');
-        bool written = file.write(block.data(), block.size()) && std::fflush(file.stream()) == 0;
-        if (!written || ::write(ready[1], "r", 1) != 1)
-            _exit(1);
-        for (;;)
-            pause();
-    }
-    char byte = 0;
-    close(ready[1]);
-    if (child < 0 || read(ready[0], &byte, 1) != 1)
-        child = -1;
-    close(ready[0]);
-    return child;
-}
-
-} // namespace
-
-TEST(HostFiles, AtomicFileLeavesNoTemporaryBehind)
-{
-    struct sigaction term;
-    sigaction(SIGTERM, nullptr, &term);
-    if (term.sa_handler == SIG_IGN)
-        GTEST_SKIP() << "SIGTERM is ignored";
-    struct {
-        bool unnamed;
-        int signal_number;
-    } const cases[] = {{true, SIGTERM}, {false, SIGTERM}, {true, SIGKILL}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.unnamed ? "unnamed " : "named ") + strsignal(c.signal_number));
-        TEMP_DIR dir;
-        write_file(dir.file("out.bin"), "old");
-        pid_t child = start_unfinished_writer(dir.path(), c.unnamed);
-        ASSERT_GT(child, 0);
-        EXPECT_EQ(c.unnamed ? 1u : 2u, names_in(dir.path()).size());
-        kill(child, c.signal_number);
-        int status = 0;
-        ASSERT_EQ(child, waitpid(child, &status, 0));
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == c.signal_number) << status;
-        EXPECT_EQ(std::vector<std::string>{"out.bin"}, names_in(dir.path()));
-        EXPECT_EQ("old", read_file(dir.file("out.bin")));
-    }
-
-    // An output larger than "ulimit -f" fails with its reason.
-    for (bool unnamed : TEMPORARY_KINDS) {
-        TEMPORARY_KIND kind(unnamed);
-        TEMP_DIR dir;
-        pid_t child = fork();
-        if (child == 0) {
-            struct rlimit limit = {4096, 4096};
-            std::string block(1 << 16, 'x');
-            if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
-                _exit(1);
-            int error = write_atomically(dir.file("out.bin"), block);
-            FIO_ATOMIC_FILE file(dir.file("out.bin"));
-            _exit(error == EFBIG && file.write("x", 1) && file.commit() ? 0 : 2);
-        }
-        int status = 0;
-        ASSERT_EQ(child, waitpid(child, &status, 0));
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-        EXPECT_EQ("x", read_file(dir.file("out.bin")));
-        EXPECT_EQ(std::vector<std::string>{"out.bin"}, names_in(dir.path()));
-    }
-}
-
-TEST(HostThreads, ShellCommandsReportTheirExitStatus)
-{
-    TEMP_DIR dir;
-    EXPECT_EQ(0, thr_run("true"));
-    EXPECT_NE(0, thr_run("exit 3"));
-    EXPECT_EQ(0, thr_system("echo hi > '" + dir.file("x y") + "'"));
-    EXPECT_EQ("hi\n", read_file(dir.file("x y")));
-    thr_msleep(1);
-}
-
 TEST(HostVersion, AnswersWhatWasSet)
 {
     std::string text = ver_get_version();
@@ -459,17 +132,382 @@ TEST(HostVersion, AnswersWhatWasSet)
     ver_set_version(text, index);
 }
 
-TEST(HostConsole, ColoursOnlyOnAConsole)
+namespace {
+
+// Points PGM_INI_FILE at a settings file with text for the life of the object.
+class INI_FILE {
+public:
+    explicit INI_FILE(const std::string& text)
+    {
+        write_file(dir_.file("pgm.ini"), text);
+        setenv("PGM_INI_FILE", dir_.file("pgm.ini").c_str(), 1);
+        cfg_clear();
+    }
+    ~INI_FILE()
+    {
+        unsetenv("PGM_INI_FILE");
+        cfg_clear();
+    }
+    INI_FILE(const INI_FILE&) = delete;
+    INI_FILE& operator=(const INI_FILE&) = delete;
+    std::string path() const { return dir_.file("pgm.ini"); }
+
+private:
+    TEMP_DIR dir_;
+};
+
+} // namespace
+
+TEST(HostConfig, FileLinesAndPrecedence)
 {
+    INI_FILE ini("\xEF\xBB\xBF"
+                 "FIRST=1\r\n"
+                 "  # A=comment\r\n"
+                 "; not a setting\n"
+                 "\tSPACED  =  a b  \t\n"
+                 "URL=x=y==z\n"
+                 "EMPTY=\n"
+                 "TWICE=old\n"
+                 "TWICE=new\n"
+                 "no equals sign\n"
+                 "LAST=end");
+    const struct {
+        std::string name, value;
+    } cases[] = {
+        {"FIRST", "1"},      {"SPACED", "a b"}, {"URL", "x=y==z"}, {"EMPTY", ""}, {"TWICE", "new"},
+        {"LAST", "end"},     {"A", ""},         {"# A", ""},       {"; not a setting", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.value, cfg_get_value(c.name)) << c.name;
+    EXPECT_EQ(7, cfg_get_int_value("EMPTY", 7));
+    EXPECT_EQ(BRISOL_TRUE, cfg_is_on("EMPTY", true));
+
+    // A value set later wins over the file, and a later set over that.
+    cfg_set_value("FIRST", "2");
+    EXPECT_EQ("2", cfg_get_value("FIRST"));
+    cfg_set_value("FIRST", "3");
+    EXPECT_EQ(3, cfg_get_int_value("FIRST", 0));
+    EXPECT_EQ("new", cfg_get_value("TWICE"));
+
+    // The file is read once: a later edit is seen only after cfg_clear.
+    write_file(ini.path(), "TWICE=edited\n");
+    EXPECT_EQ("new", cfg_get_value("TWICE"));
+    cfg_clear();
+    EXPECT_EQ("edited", cfg_get_value("TWICE"));
+    EXPECT_EQ("", cfg_get_value("FIRST"));
+
+    setenv("PGM_INI_FILE", (ini.path() + ".missing").c_str(), 1);
+    cfg_clear();
+    EXPECT_EQ("", cfg_get_value("TWICE"));
+    cfg_set_value("TWICE", "set");
+    EXPECT_EQ("set", cfg_get_value("TWICE"));
+}
+
+TEST(HostConfig, IntegerForms)
+{
+    cfg_clear();
+    const struct {
+        std::string text;
+        int value; // -7: the default
+    } cases[] = {
+        {"0", 0},          {"42", 42},        {"-3", -3},        {"007", 7},
+        {"0x1F", 31},      {"0X1f", 31},      {"-0x10", -16},    {"0x7FFFFFFF", INT_MAX},
+        {"2147483647", INT_MAX}, {"-2147483648", INT_MIN}, {"-0x80000000", INT_MIN},
+        {"2147483648", -7}, {"-2147483649", -7}, {"99999999999999999999", -7},
+        {"0x", -7},        {"-0x", -7},       {"-", -7},         {"--5", -7},
+        {"12z", -7},       {"1 2", -7},       {"0x1G", -7},      {"x1", -7},
+        {"", -7},          {"+5", -7},        {"5 ", -7},
+    };
+    for (const auto& c : cases) {
+        cfg_set_value("N", c.text);
+        EXPECT_EQ(c.value, cfg_get_int_value("N", -7)) << '"' << c.text << '"';
+    }
+    EXPECT_EQ(-7, cfg_get_int_value("UNSET", -7));
+    cfg_clear();
+}
+
+TEST(HostGeneral, UnsignedConversionsStopAtTheFirstOtherCharacter)
+{
+    const struct {
+        std::string text;
+        int base;
+        unsigned long value;
+        size_t end; // characters used
+    } cases[] = {
+        {"12ab", 10, 12, 2},   {" \t12", 10, 12, 4},  {"777", 8, 511, 3},   {"8", 8, 0, 0},
+        {"1A", 16, 26, 2},     {"1a", 16, 26, 2},     {"zZ", 36, 1295, 2},  {"", 10, 0, 0},
+        {"   ", 10, 0, 0},     {"x", 16, 0, 0},       {"102", 2, 2, 2},
+        {"18446744073709551616", 10, ULONG_MAX, 20}, {"18446744073709551615", 10, ULONG_MAX, 20},
+    };
+    for (const auto& c : cases) {
+        char* end = nullptr;
+        EXPECT_EQ(c.value, gen_local_strtoul(c.text.c_str(), &end, c.base)) << c.text;
+        EXPECT_EQ(c.end, size_t(end - c.text.c_str())) << c.text;
+    }
+}
+
+TEST(HostGeneral, DataFoldersFromSettingsEnvironmentOrModule)
+{
+    std::string module = gen_get_module_path();
+    setenv("PGM_DEVICE_DB_DIR", "/env/db", 1);
+    setenv("PGM_UNSHIPPED_DATA_DIR", "/env/data", 1);
+    EXPECT_EQ("/env/db", gen_get_device_db_fullpath());
+    EXPECT_EQ("/env/data", gen_get_unshipped_data_fullpath());
+    gen_set_device_db_fullpath("/set/db");
+    gen_set_unshipped_data_fullpath("/set/data");
+    EXPECT_EQ("/set/db", gen_get_device_db_fullpath());
+    EXPECT_EQ("/set/data", gen_get_unshipped_data_fullpath());
+    gen_set_device_db_fullpath("");
+    gen_set_unshipped_data_fullpath("");
+    setenv("PGM_DEVICE_DB_DIR", "", 1);
+    unsetenv("PGM_UNSHIPPED_DATA_DIR");
+    EXPECT_EQ(module, gen_get_device_db_fullpath());
+    EXPECT_EQ(module, gen_get_unshipped_data_fullpath());
+    unsetenv("PGM_DEVICE_DB_DIR");
+}
+
+TEST(HostMemory, FormattingAndModules)
+{
+    std::string text = "21.2";
+    MEM_DETAIL::stl_raw_sprintf(text, "%s.%d", text.c_str(), 1); // the old text as an argument
+    EXPECT_EQ("21.2.1", text);
+    MEM_DETAIL::stl_raw_sprintf(text, "%s", "");
+    EXPECT_EQ("", text);
+    std::string accented = "\xC3\x89t\xC3\xA9 Ab";
+    stl_toupper(accented);
+    EXPECT_EQ("\xC3\x89T\xC3\xA9 AB", accented); // ASCII letters only
+
+    auto count = [] {
+        std::vector<std::string> modules = mem_registered_modules();
+        return std::count(modules.begin(), modules.end(), "HOST_TEST");
+    };
+    {
+        MEM_INITIALIZER first("HOST_TEST");
+        {
+            MEM_INITIALIZER second("HOST_TEST");
+            EXPECT_EQ(2, count());
+        }
+        EXPECT_EQ(1, count());
+    }
+    EXPECT_EQ(0, count());
+}
+
+TEST(HostConsole, ColourSequencesAndTerminals)
+{
+    const char* const SEQUENCES[16] = {"30", "34", "32", "36", "31", "35", "33", "37",
+                                       "90", "94", "92", "96", "91", "95", "93", "0"};
+    TEMP_DIR dir;
+    FILE* file = std::fopen(dir.file("out").c_str(), "w");
+    ASSERT_NE(nullptr, file);
+    EXPECT_FALSE(con_is_console(file)); // a file is no terminal
     con_force_console(1);
-    std::string coloured = capture_stdout([] {
-        con_set_text_attribute(stdout, 4 | 8);
-        con_set_text_attribute(stdout, 1 | 8);
-        con_set_text_attribute(stdout, 5 | 8);
-        con_set_text_attribute(stdout, 15);
-    });
-    EXPECT_EQ("\033[91m\033[94m\033[95m\033[0m", coloured);
+    std::string expected;
+    for (unsigned int attribute = 0; attribute < 16; attribute++) {
+        con_set_text_attribute(file, attribute);
+        expected += std::string("\033[") + SEQUENCES[attribute] + "m";
+    }
+    con_set_text_attribute(file, 0xF0 | 15); // background bits do not matter
+    expected += "\033[0m";
+    EXPECT_TRUE(con_stdout_is_console());
     con_force_console(0);
-    EXPECT_EQ("", capture_stdout([] { con_set_text_attribute(stdout, 4 | 8); }));
+    con_set_text_attribute(file, 12);
+    EXPECT_FALSE(con_is_console(file));
     con_force_console(-1);
+    std::fclose(file);
+    EXPECT_EQ(expected, read_file(dir.file("out")));
+
+    EXPECT_FALSE(con_is_console(nullptr));
+    int ends[2];
+    ASSERT_EQ(0, pipe(ends));
+    FILE* pipe_end = fdopen(ends[1], "w");
+    EXPECT_FALSE(con_is_console(pipe_end));
+    std::fclose(pipe_end);
+    close(ends[0]);
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0) {
+        FILE* terminal = std::fopen(ptsname(master), "w");
+        ASSERT_NE(nullptr, terminal);
+        EXPECT_TRUE(con_is_console(terminal));
+        std::fclose(terminal);
+    }
+    if (master >= 0)
+        close(master);
+
+    FILE* other = std::fopen(dir.file("console").c_str(), "w");
+    con_set_stream(other);
+    EXPECT_EQ(other, con_stream());
+    con_set_stream(nullptr);
+    EXPECT_EQ(stdout, con_stream());
+    std::fclose(other);
+}
+
+TEST(HostThreads, ShellCommandsReportTheirExitStatus)
+{
+    TEMP_DIR dir;
+    setenv("HOST_TEST_VALUE", "passed on", 1);
+    const struct {
+        std::string command;
+        int status;
+    } cases[] = {
+        {"true", 0},
+        {"", 0},
+        {"false", 1},
+        {"exit 3", 3},
+        {"exit 255", 255},
+        {"kill -TERM $$", -1}, // ended by a signal
+        {"kill -KILL $$", -1},
+        {"/nonexistent/program", 127},
+        {"exec /nonexistent/program", 127},
+        {"test \"$HOST_TEST_VALUE\" = 'passed on'", 0}, // the environment is passed on
+        {"echo hi > '" + dir.file("x y") + "'", 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.status, thr_run(c.command)) << c.command;
+        EXPECT_EQ(c.status, thr_system(c.command)) << c.command;
+    }
+    EXPECT_EQ("hi\n", read_file(dir.file("x y")));
+    unsetenv("HOST_TEST_VALUE");
+}
+
+namespace {
+
+extern "C" void count_alarm(int)
+{
+}
+
+double seconds_since(const timespec& start)
+{
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return double(now.tv_sec - start.tv_sec) + double(now.tv_nsec - start.tv_nsec) / 1e9;
+}
+
+struct GATE {
+    std::atomic<bool> release{false};
+    std::atomic<int> ran{0};
+};
+
+void wait_for_release(void* arg)
+{
+    GATE* gate = static_cast<GATE*>(arg);
+    while (!gate->release.load())
+        thr_msleep(1);
+    gate->ran.fetch_add(1);
+}
+
+} // namespace
+
+TEST(HostThreads, SleepLastsDespiteSignals)
+{
+    // A signal in the middle does not cut the sleep short.
+    struct sigaction action = {}, old;
+    action.sa_handler = count_alarm; // no SA_RESTART: the sleep is interrupted
+    sigaction(SIGALRM, &action, &old);
+    itimerval alarm = {{0, 0}, {0, 5000}};
+    timespec start;
+    clock_gettime(CLOCK_MONOTONIC, &start);
+    setitimer(ITIMER_REAL, &alarm, nullptr);
+    thr_msleep(40);
+    EXPECT_GE(seconds_since(start), 0.040);
+    sigaction(SIGALRM, &old, nullptr);
+}
+
+TEST(HostThreads, StartedThreadsRunAndAreWaitedFor)
+{
+    EXPECT_EQ(nullptr, thr_thread_start(nullptr, nullptr));
+    EXPECT_FALSE(thr_thread_is_running(nullptr));
+    thr_thread_wait(nullptr); // nothing to wait for
+
+    GATE gate;
+    THR_THREAD_STRUCT* thread = thr_thread_start(wait_for_release, &gate);
+    ASSERT_NE(nullptr, thread);
+    EXPECT_TRUE(thr_thread_is_running(thread)); // held until released
+    gate.release = true;
+    while (thr_thread_is_running(thread))
+        thr_msleep(1);
+    EXPECT_EQ(1, gate.ran.load());
+    thr_thread_wait(thread);
+
+    gate.release = false;
+    thread = thr_thread_start(wait_for_release, &gate);
+    ASSERT_NE(nullptr, thread);
+    gate.release = true;
+    thr_thread_wait(thread); // waits for the end
+    EXPECT_EQ(2, gate.ran.load());
+}
+
+namespace {
+
+std::string gzip(const std::string& content)
+{
+    std::string out(compressBound(uLong(content.size())) + 32, '\0');
+    z_stream stream = {};
+    deflateInit2(&stream, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(content.data()));
+    stream.avail_in = uInt(content.size());
+    stream.next_out = reinterpret_cast<Bytef*>(&out[0]);
+    stream.avail_out = uInt(out.size());
+    deflate(&stream, Z_FINISH);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return out;
+}
+
+} // namespace
+
+TEST(HostCompressedStream, ReadsPlainAndGzipFiles)
+{
+    TEMP_DIR dir;
+    const std::string big(300000, 'q'); // more than one read buffer
+    const std::string packed = gzip("hello\n");
+    std::string damaged = packed;
+    damaged[damaged.size() - 5] ^= 1; // the CRC does not match
+    const struct {
+        std::string name, content;
+        bool compressed;
+        std::string read;
+        int error;
+    } cases[] = {
+        {"plain.txt", "plain\ntext", false, "plain\ntext", VXL_ZSTREAM_OK},
+        {"empty", "", false, "", VXL_ZSTREAM_OK},
+        {"one.gz", packed, true, "hello\n", VXL_ZSTREAM_OK},
+        {"two.gz", packed + gzip("world\n"), true, "hello\nworld\n", VXL_ZSTREAM_OK},
+        {"big.gz", gzip(big), true, big, VXL_ZSTREAM_OK},
+        {"cut.gz", packed.substr(0, packed.size() - 4), true, "", VXL_ZSTREAM_DATA_ERROR},
+        {"crc.gz", damaged, true, "", VXL_ZSTREAM_DATA_ERROR},
+        {"magic", "\x1F", false, "\x1F", VXL_ZSTREAM_OK},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        write_file(dir.file(c.name), c.content);
+        VXL_ZIFSTREAM in(dir.file(c.name).c_str());
+        ASSERT_EQ(1, in.is_open());
+        EXPECT_EQ(c.compressed, in.is_compressed());
+        std::string read((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(c.error, in.last_error());
+        if (c.error == VXL_ZSTREAM_OK) {
+            EXPECT_EQ(c.read, read);
+        }
+        in.close();
+        EXPECT_EQ(0, in.is_open());
+    }
+    VXL_ZIFSTREAM missing(dir.file("none").c_str());
+    EXPECT_EQ(0, missing.is_open());
+    EXPECT_TRUE(missing.fail());
+    VXL_ZIFSTREAM folder(dir.path().c_str());
+    std::string read((std::istreambuf_iterator<char>(folder)), std::istreambuf_iterator<char>());
+    EXPECT_EQ("", read);
+    EXPECT_EQ(VXL_ZSTREAM_READ_ERROR, folder.last_error());
+}
+
+TEST(HostSystem, HardwareAddressesAreListedOnceInOrder)
+{
+    CPT_MANAGER* manager = CPT_MANAGER::get_cpt_mgr();
+    EXPECT_EQ(manager, CPT_MANAGER::get_cpt_mgr());
+    std::string addresses = manager->get_local_hostid(3);
+    EXPECT_TRUE(std::regex_match(addresses, std::regex("([0-9a-f]{2}(:[0-9a-f]{2})*(,|$))*"))) << addresses;
+    EXPECT_EQ(std::string::npos, addresses.find("00:00:00:00:00:00")); // loopback left out
+    std::vector<std::string> list = PGM_COMMON::split_string(addresses, ",");
+    EXPECT_TRUE(std::is_sorted(list.begin(), list.end()));
+    EXPECT_EQ(list.end(), std::adjacent_find(list.begin(), list.end()));
 }

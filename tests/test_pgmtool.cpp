@@ -184,6 +184,12 @@ TEST(Pgmtool, HelpAtEveryLevel)
     EXPECT_EQ(0, version.exit_code);
     EXPECT_EQ(0u, version.output.find("pgmtool "));
     EXPECT_EQ(run_pgmtool("version").output, version.output);
+    // The suite's version, packed in hexadecimal and as text.
+    const std::string packed = "packed version 0x" +
+                               PGM_COMMON::convert_dword_to_hex_string(PGM_COMMON::get_morvane_full_version()) + " (" +
+                               PGM_COMMON::get_morvane_full_version_string() + ")\n";
+    EXPECT_NE(std::string::npos, version.output.find("\nsuite version " + ver_get_version() + " (index "));
+    EXPECT_EQ(version.output.size() - packed.size(), version.output.rfind(packed)) << version.output;
 }
 
 TEST(Pgmtool, ResultsThatCannotBeWrittenFailTheRun)

@@ -20,6 +20,7 @@
 #include "pgm/h/pgm_common_digest.h"
 #include "pgm/h/pgm_common_hmac_drbg.h"
 #include "pgm/h/pgm_common_msg.h"
+#include "pgm/h/pgm_common_thread.h"
 #include "pgm/h/pgm_common_zip.h"
 #include "pgm/h/pgm_jam_crc_streambuf.h"
 #include "pgm/h/pgmio_hex_reader.h"

@@ -7,12 +7,16 @@
 
 int pgmtool_version(int argc, const char** argv)
 {
-    PGMTOOL_ARGS args("version", {"version"}, {"Prints the versions of pgmtool and of the suite it serves."},
+    PGMTOOL_ARGS args("version", {"version"},
+                      {"Prints the versions of pgmtool and of the suite it serves, and the suite's",
+                       "packed version number (hexadecimal) with its text."},
                       "pgmtool version");
     if (!args.parse(argc, argv, 0, 0))
         return PGMTOOL_OK;
     std::printf("pgmtool %s\n", PGM_COMMON_VERSION_TEXT);
     std::printf("suite version %s (index %d)\n", ver_get_version().c_str(), ver_get_current_version_index_number());
+    std::printf("packed version 0x%08X (%s)\n", unsigned(PGM_COMMON::get_morvane_full_version()),
+                PGM_COMMON::get_morvane_full_version_string().c_str());
     return PGMTOOL_OK;
 }
 
