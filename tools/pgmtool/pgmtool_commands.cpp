@@ -16,6 +16,8 @@ int pgmtool_hmac(int argc, const char** argv);
 int pgmtool_drbg(int argc, const char** argv);
 int pgmtool_random(int argc, const char** argv);
 int pgmtool_xml(int argc, const char** argv);
+int pgmtool_param(int argc, const char** argv);
+int pgmtool_ini(int argc, const char** argv);
 
 const std::vector<PGMTOOL_COMMAND>& pgmtool_commands()
 {
@@ -36,6 +38,8 @@ const std::vector<PGMTOOL_COMMAND>& pgmtool_commands()
         {"drbg", "Print bytes of an HMAC_DRBG (SHA-256) built from a seed", pgmtool_drbg},
         {"random", "Print pseudo-random 32-bit values", pgmtool_random},
         {"xml", "Load, filter, validate and write an XML configuration file", pgmtool_xml},
+        {"param", "List, get or set the parameters of a parameter file", pgmtool_param},
+        {"ini", "List the named settings, or make and read protected settings", pgmtool_ini},
     };
     return commands;
 }
