@@ -16,6 +16,7 @@ int pgmtool_hmac(int argc, const char** argv);
 int pgmtool_drbg(int argc, const char** argv);
 int pgmtool_random(int argc, const char** argv);
 int pgmtool_xml(int argc, const char** argv);
+int pgmtool_tree(int argc, const char** argv);
 
 const std::vector<PGMTOOL_COMMAND>& pgmtool_commands()
 {
@@ -36,6 +37,7 @@ const std::vector<PGMTOOL_COMMAND>& pgmtool_commands()
         {"drbg", "Print bytes of an HMAC_DRBG (SHA-256) built from a seed", pgmtool_drbg},
         {"random", "Print pseudo-random 32-bit values", pgmtool_random},
         {"xml", "Load, filter, validate and write an XML configuration file", pgmtool_xml},
+        {"tree", "Read a text tree, change fields by path and write it", pgmtool_tree},
     };
     return commands;
 }
