@@ -130,7 +130,8 @@ TEST(Pgmtool, FailedWorkExitsWithTwoAndOneWordingPerCondition)
                                   "hex2bin IN out.bin", "mif2bin IN out.bin", "mem2bin IN out.bin",
                                   "dat2rbf IN out.bin", "rbf2dat IN out.bin", "icd2bin IN out.bin",
                                   "zip --list IN", "zip --create out.zip IN", "zip --extract IN --dir=out",
-                                  "xml IN --kind=pfg", "xml IN --encode=out.bin", "xml IN --check-xsd=s.xsd"};
+                                  "xml IN --kind=pfg", "xml IN --encode=out.bin", "xml IN --check-xsd=s.xsd",
+                                  "tree IN --out=out.txt"};
     std::vector<std::pair<std::string, std::string>> conditions = {
         {"missing", "cannot open: No such file or directory"},
         {"folder", "cannot open: Is a directory"},

@@ -256,7 +256,8 @@ TEST(TextTree, WriterChecksItsArguments)
 TEST(TextTree, FindsChildrenByIndexAndByCriteria)
 {
     TREE top = read_tree("one {\n  id: 5\n}\n"
-                         "dev {\n  id: 5\n  kind: a\n}\ndev {\n  id: \"5\"\n  kind: b\n}\ndev {\n  id: 6\n  kind: a\n}\n"
+                         "dev {\n  id: 5\n  kind: a\n}\ndev {\n  id: \"5\"\n  kind: b\n}\n"
+                         "dev {\n  id: 6\n  kind: a\n}\n"
                          "odd {\n  id: 1\n}\nodd {\n  other: 1\n}\n"
                          "sub {\n  id {\n    x: 1\n  }\n}\nsub {\n  id: 1\n}\n");
     std::vector<PGM_PROTOBUF*> dev(top->childs.begin() + 1, top->childs.begin() + 4);
@@ -467,7 +468,8 @@ TEST(PgmtoolTree, TellsWhatIsWrongAndWhere)
          failed + "Field (device:id) cannot be set to that value: it holds 3 spaces in a row, more than the 2 of its "
                   "indentation\n"},
         {"--set='name:x;a=1'", 2, "", failed + "--set=name:x;a=1: a step of the path names a field, not a block\n"},
-        {"--set='device;size='", 2, "", failed + "--set=device;size=: an empty value can go only into a quoted field\n"},
+        {"--set='device;size='", 2, "",
+         failed + "--set=device;size=: an empty value can go only into a quoted field\n"},
         {"--set='device#id:bank;size=1'", 1, "", usage + "=device#id:bank;size=1: criteria are FIELD~VALUE pairs "
                                                          "joined by \"|\"" + help},
         {"--set=device", 1, "", usage + "=device: the assignment has no \"=\" (NAME=VALUE)" + help},

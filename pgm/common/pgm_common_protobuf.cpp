@@ -219,7 +219,8 @@ std::string node_problem(const PGM_PROTOBUF* node, bool top)
         problem = "Top should not have name, value and parent. Top should have child(s)";
     if (!top && (node->name.empty() || node->parent == NULL || node->childs.empty() || !node->value.empty()))
         MEM_DETAIL::stl_raw_sprintf(problem,
-                                    "None-Top (%s) should have name, parent and child(s). None-Top should not have value",
+                                    "None-Top (%s) should have name, parent and child(s). "
+                                    "None-Top should not have value",
                                     node->name.c_str());
     return problem;
 }
@@ -356,7 +357,7 @@ PGM_PROTOBUF* PGM_COMMON::convert_string_to_pgm_protobuf(std::string string)
     if (string.empty())
         return NULL;
     std::unique_ptr<PGM_PROTOBUF> pgm_protobuf(new PGM_PROTOBUF());
-    std::vector<std::string> lines = split_string(string, "\n", false, false, DWORD(-1), {}, "", true);
+    std::vector<std::string> lines = split_string(std::move(string), "\n", false, false, DWORD(-1), {}, "", true);
     PGM_CHECK(lines.size());
     TREE_READER reader(pgm_protobuf.get());
     for (const std::string& line : lines)

@@ -97,9 +97,10 @@ private:
             return fault;
         std::string rest = gen_remove_leading_and_trailing_white_spaces(line);
         size_t separator = rest.find(": ");
-        std::string name = gen_remove_leading_and_trailing_white_spaces(rest.substr(0, separator));
-        if (separator == std::string::npos || gen_remove_leading_and_trailing_white_spaces(rest.substr(separator + 2)).empty())
+        if (separator == std::string::npos ||
+            gen_remove_leading_and_trailing_white_spaces(rest.substr(separator + 2)).empty())
             return "the field has no value after \": \"";
+        const std::string name = gen_remove_leading_and_trailing_white_spaces(rest.substr(0, separator));
         OPEN_BLOCK& block = open_.back();
         block.filled = true;
         if (name.empty()) {
