@@ -270,7 +270,7 @@ int pgmtool_tree(int argc, const char** argv)
          "A field whose value is in double quotes keeps them."},
         "pgmtool tree board.txt --set='device#id~0x1234:bank;size=32' --set=mode=fast --out=new.txt");
     args.texts("set=PATH;NAME=VALUE", sets, "Change the field NAME of the blocks PATH leads to (repeatable)");
-    args.text("out", out, "Write the tree to this file instead of standard output");
+    args.text("out=OUT", out, "Write the tree to this file instead of standard output");
     if (!args.parse(argc, argv, 1, 1))
         return PGMTOOL_OK;
     const std::string& file = args.streamed_input(args.files()[0]);
