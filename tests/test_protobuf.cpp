@@ -369,6 +369,9 @@ TEST(TextTree, OverwritesFieldsByPath)
     for (const auto& e : errors)
         EXPECT_INTERNAL_ERROR(PGM_COMMON::overwrite_pgm_protobuf(top.get(), e.first, reason, name, value), e.second);
     EXPECT_INTERNAL_ERROR(PGM_COMMON::overwrite_pgm_protobuf(NULL, "a=1", reason, name, value), "protobuf != NULL");
+    add_node(top.get(), "hollow"); // neither field nor block: only a tree built in memory has one
+    EXPECT_INTERNAL_ERROR(PGM_COMMON::overwrite_pgm_protobuf(top.get(), "hollow:x;a=1", reason, name, value),
+                          "childs.at(0)->childs.size() > 0");
 }
 
 // 200000 levels: a recursive destructor, check or writer would run out
