@@ -130,7 +130,8 @@ TEST(Pgmtool, FailedWorkExitsWithTwoAndOneWordingPerCondition)
                                   "hex2bin IN out.bin", "mif2bin IN out.bin", "mem2bin IN out.bin",
                                   "dat2rbf IN out.bin", "rbf2dat IN out.bin", "icd2bin IN out.bin",
                                   "zip --list IN", "zip --create out.zip IN", "zip --extract IN --dir=out",
-                                  "xml IN --kind=pfg", "xml IN --encode=out.bin", "xml IN --check-xsd=s.xsd"};
+                                  "xml IN --kind=pfg", "xml IN --encode=out.bin", "xml IN --check-xsd=s.xsd",
+                                  "tree IN --out=out.txt"};
     std::vector<std::pair<std::string, std::string>> conditions = {
         {"missing", "cannot open: No such file or directory"},
         {"folder", "cannot open: Is a directory"},
@@ -153,7 +154,7 @@ TEST(Pgmtool, FailedWorkExitsWithTwoAndOneWordingPerCondition)
 TEST(Pgmtool, HelpAtEveryLevel)
 {
     std::vector<std::string> names = command_names();
-    EXPECT_EQ(18u, names.size());
+    EXPECT_EQ(19u, names.size());
     names.push_back("");
     for (const std::string& name : names) {
         for (const char* help : {"-h", "--help", "--HELP", "--help=all"}) {

@@ -114,7 +114,7 @@ void PGMTOOL_ARGS::add(const std::string& name, PGM_COMMON_CMD_ARG_TYPE type, vo
     std::string placeholder = equal == std::string::npos ? "" : name.substr(equal + 1);
     if (placeholder.empty() && type != PGM_COMMON_CMD_ARG_FLAG)
         placeholder = type == PGM_COMMON_CMD_ARG_INTEGER ? "N" : "TEXT";
-    options_.push_back({bare, placeholder, help, type, value, may_be_empty});
+    options_.push_back({bare, placeholder, help, type, value, may_be_empty, nullptr});
     table_.push_back({bare, type, value, false, false, help});
 }
 
@@ -138,6 +138,13 @@ void PGMTOOL_ARGS::text_or_empty(const std::string& name, std::string& value, co
     add(name, PGM_COMMON_CMD_ARG_STRING, &value, help, true);
 }
 
+void PGMTOOL_ARGS::texts(const std::string& name, std::vector<std::string>& values, const std::string& help)
+{
+    repeated_.emplace_back();
+    add(name, PGM_COMMON_CMD_ARG_STRING, &repeated_.back(), help, false);
+    options_.back().values = &values;
+}
+
 bool PGMTOOL_ARGS::given_empty(const std::string& name) const
 {
     return std::find(given_empty_.begin(), given_empty_.end(), name) != given_empty_.end();
@@ -145,8 +152,8 @@ bool PGMTOOL_ARGS::given_empty(const std::string& name) const
 
 const PGMTOOL_ARGS::OPTION* PGMTOOL_ARGS::find(const std::string& name) const
 {
-    static const OPTION built_in[] = {{INI, "NAME=VALUE", "", PGM_COMMON_CMD_ARG_STRING, nullptr, false},
-                                      {UNHIDE_ALL_ARG, "", "", PGM_COMMON_CMD_ARG_FLAG, nullptr, false}};
+    static const OPTION built_in[] = {{INI, "NAME=VALUE", "", PGM_COMMON_CMD_ARG_STRING, nullptr, false, nullptr},
+                                      {UNHIDE_ALL_ARG, "", "", PGM_COMMON_CMD_ARG_FLAG, nullptr, false, nullptr}};
     for (const OPTION& option : options_) {
         if (same_name(option.name, name))
             return &option;
@@ -208,6 +215,13 @@ std::vector<std::string> PGMTOOL_ARGS::normalise(const std::vector<std::string>&
                                 "=" + option->placeholder + ")");
         std::string value = equal != std::string::npos ? bare.substr(equal + 1) : valued ? words[++i] : "";
         bool has_value = equal != std::string::npos || valued;
+        if (option->values != nullptr) {
+            if (value.empty())
+                throw PGMTOOL_USAGE("--" + typed_name(option->name) + " needs a value (--" +
+                                    typed_name(option->name) + "=" + option->placeholder + ")");
+            option->values->push_back(value);
+            continue;
+        }
         if (option->may_be_empty && has_value && value.empty()) {
             if (!given_empty(option->name))
                 given_empty_.push_back(option->name);

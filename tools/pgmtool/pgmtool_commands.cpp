@@ -18,6 +18,7 @@ int pgmtool_random(int argc, const char** argv);
 int pgmtool_xml(int argc, const char** argv);
 int pgmtool_param(int argc, const char** argv);
 int pgmtool_ini(int argc, const char** argv);
+int pgmtool_tree(int argc, const char** argv);
 
 const std::vector<PGMTOOL_COMMAND>& pgmtool_commands()
 {
@@ -40,6 +41,7 @@ const std::vector<PGMTOOL_COMMAND>& pgmtool_commands()
         {"xml", "Load, filter, validate and write an XML configuration file", pgmtool_xml},
         {"param", "List, get or set the parameters of a parameter file", pgmtool_param},
         {"ini", "List the named settings, or make and read protected settings", pgmtool_ini},
+        {"tree", "Read a text tree, change fields by path and write it", pgmtool_tree},
     };
     return commands;
 }

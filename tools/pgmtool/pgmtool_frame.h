@@ -14,6 +14,7 @@
 #include "pgm/h/pgm_common_export.h"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -98,6 +99,10 @@ public:
     // refuses; given_empty tells whether it was.
     void text_or_empty(const std::string& name, std::string& value, const std::string& help);
     bool given_empty(const std::string& name) const;
+    // A text that may be given many times; each value is appended to
+    // values, in the order given. The library's parser refuses an option
+    // given twice, so these never reach it.
+    void texts(const std::string& name, std::vector<std::string>& values, const std::string& help);
 
     // Parses argv (argv[0] is the command's name). False after printing
     // the help that was asked for; throws PGMTOOL_USAGE for a wrong command
@@ -127,6 +132,7 @@ private:
         PGM_COMMON_CMD_ARG_TYPE type;
         const void* value;
         bool may_be_empty;
+        std::vector<std::string>* values; // texts(): where the values go, else null
     };
     // A declared file, with its identity when it exists as a regular file.
     struct KNOWN_FILE {
@@ -153,6 +159,7 @@ private:
     std::vector<PGM_COMMON_CMD_ARG_STRUCT> table_;
     std::vector<std::string> files_;
     std::vector<std::string> given_empty_; // text_or_empty options given as "--name="
+    std::deque<std::string> repeated_;     // what the parser's listing shows of texts() options
     std::vector<KNOWN_FILE> known_;         // inputs and outputs declared so far
     std::vector<std::unique_ptr<FILE, int (*)(FILE*)>> spools_; // standard input kept in files
     bool help_ = false;
