@@ -134,5 +134,29 @@ for pair in fbgen:fbgen_assembler qspi:gfpdb_qspi sdmmc:gfpdb_sdmmc fuse_db:fuse
   show xml "$out/$name.xml" --kind="$kind"
 done
 
+# A text tree: fields changed by path (the second device, the device whose
+# id is 0x1234, a field of the top; a quoted field keeps its quotes).
+show tree "$examples/board.tree" --set='device@1:bank;size=64' --set='device#id~0x1234;name=boot' \
+  --set=mode=safe --out="$out/board.tree"
+echo "\$ cat board.tree"
+cat "$out/board.tree"
+echo
+
+# A parameter file: listed, one value read, one set (the copy is rewritten
+# whole, in name order) and one added as a comment line.
+cp "$examples/device.par" "$out/device.par"
+show param "$out/device.par"
+show param "$out/device.par" --get=JTAG_FREQUENCY
+show param "$out/device.par" --set=JTAG_FREQUENCY=12000
+show param "$out/device.par" --set=RETRIES=3 --comment
+echo "\$ cat device.par"
+cat "$out/device.par"
+echo
+
+# Named settings, and a protected general setting written with its code.
+show ini --ini=PGM_LOG_LEVEL=2 --ini=PGM_VERIFY_AFTER_PROGRAM=off
+code=$("$tool" ini --code=PGM_SITE_KEY)
+show ini --get=PGM_SITE_KEY --ini=PGM_SITE_KEY="$code@lab-3"
+
 echo "The outputs are in $out:"
 ls "$out"

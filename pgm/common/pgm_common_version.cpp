@@ -12,10 +12,19 @@ namespace {
 
 // A decimal part of a version text. It is converted as 64 bits so that a
 // value above 32 bits fails the caller's range check instead of being cut
-// to its low 32 bits ("4294967317" is not 21).
+// to its low 32 bits ("4294967317" is not 21). A value of more than 64 bits
+// and a negative one fail that check too; any other bad text gets the
+// conversion's own error.
 QWORD version_part(const std::string& text)
 {
-    return PGM_COMMON::convert_string_to_qword(text, false, NULL, NULL, false);
+    const QWORD OUT_OF_RANGE = QWORD(-1);
+    bool converted = false;
+    const QWORD value = PGM_COMMON::convert_string_to_qword(text, false, &converted, NULL, false);
+    if (!converted && !text.empty() && text.find_first_not_of("0123456789") == std::string::npos)
+        return OUT_OF_RANGE;
+    if (!converted)
+        return PGM_COMMON::convert_string_to_qword(text, false, NULL, NULL, false);
+    return text.find('-') != std::string::npos && value != 0 ? OUT_OF_RANGE : value;
 }
 
 // The packed year, release and update of "year.release[.update]". The
