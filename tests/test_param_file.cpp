@@ -3,9 +3,6 @@
 #include "test_support.h"
 
 #include <csignal>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <zlib.h>
 
 namespace {
@@ -154,7 +151,8 @@ TEST(ParamFile, WriteRefusesWhatWouldNotReadBack)
     };
     const CASE cases[] = {
         {"", "v", false, "its name is empty"},
-        {"#a", "v", false, "its name begins with \"#\", which makes the line a comment"},
+        {"#a", "v", false, ""}, // behind a tab, which the reader deletes
+        {"#", "#", false, ""},
         {" a", "v", false, "its name begins with a space"},
         {"a ", "v", false, "its name ends with a space"},
         {"a", " v", false, "its value begins with a space"},
@@ -213,20 +211,11 @@ TEST(ParamFile, FailedWriteKeepsTheOldFile)
     MANAGER manager;
     for (int i = 0; i < 100; ++i)
         manager.set_value("name" + std::to_string(i), std::string(100, 'v'), false);
-    // A child whose files may not grow beyond 4 KiB.
-    pid_t child = fork();
-    ASSERT_NE(-1, child);
-    if (child == 0) {
-        struct rlimit limit = {4096, 4096};
-        signal(SIGXFSZ, SIG_IGN);
-        std::string error;
-        bool failed = setrlimit(RLIMIT_FSIZE, &limit) == 0 && !manager.write(path, error) &&
-                      error == "Fail to write " + path;
-        _exit(failed ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(child, waitpid(child, &status, 0));
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    // In a child whose files may not grow beyond 4 KiB.
+    EXPECT_EQ(0, run_with_file_size_limit(4096, SIG_IGN, [&] {
+                  std::string error;
+                  return !manager.write(path, error) && error == "Fail to write " + path ? 0 : 1;
+              }));
     EXPECT_EQ("old = \"1\"\n", read_file(path));
     // A device that is full.
     std::string error;

@@ -2,7 +2,9 @@
 
 #include "host/mem.h"
 
+#include <csignal>
 #include <cstdlib>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <filesystem>
 #include <fstream>
@@ -253,4 +255,18 @@ std::string attribute_text(PGM_COMMON_XML_ELEMENT* e, const std::string& name)
 {
     const PGM_COMMON_XML_ATTRIBUTE_INFO& a = e->attribute_info.at(e->get_attribute_index(name));
     return member_text(a.type, a.ptr);
+}
+
+int run_with_file_size_limit(size_t limit, void (*action)(int), const std::function<int()>& work)
+{
+    pid_t child = fork();
+    if (child == 0) {
+        struct rlimit bytes = {rlim_t(limit), rlim_t(limit)};
+        std::signal(SIGXFSZ, action);
+        _exit(setrlimit(RLIMIT_FSIZE, &bytes) == 0 ? work() : 99);
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
 }

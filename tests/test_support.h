@@ -43,6 +43,10 @@ void write_file(const std::string& path, const std::string& content);
 
 // Runs fn and returns what it wrote to standard output.
 std::string capture_stdout(const std::function<void()>& fn);
+// Runs work in a child process whose files may not grow beyond limit bytes
+// ("ulimit -f"), with SIGXFSZ at action; the child's exit status is what
+// work returns, or 100 + the signal that ended it.
+int run_with_file_size_limit(size_t limit, void (*action)(int), const std::function<int()>& work);
 
 // Byte vector of a text.
 std::vector<BYTE> bytes_of(const std::string& text);

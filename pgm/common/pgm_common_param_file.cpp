@@ -55,8 +55,6 @@ std::string unreadable_because(const std::string& key, const PARAM_PROPERTIES& p
     }
     if (param.name.empty())
         return "its name is empty";
-    if (param.name[0] == '#')
-        return "its name begins with \"#\", which makes the line a comment";
     // A file that begins so is read as gzip-compressed.
     if (param.name.compare(0, 2, "\x1f\x8b") == 0)
         return "its name begins with the bytes of a gzip header (1F 8B)";
@@ -125,6 +123,10 @@ bool PGM_COMMON_PARAM_FILE_MANAGER::write(std::string filepath, std::string& err
         std::string line;
         MEM_DETAIL::stl_raw_sprintf(line, param.comment ? "# %-40s = \"%s\"\n" : "%-40s = \"%s\"\n",
                                     param.name.c_str(), param.value.c_str());
+        // A line that begins with "#" is a comment; behind a tab, which the
+        // reader deletes, it is a parameter whose name begins with "#".
+        if (!param.comment && param.name[0] == '#')
+            text += '\t';
         text += line;
     }
     const int failure = write_whole(filepath, text);

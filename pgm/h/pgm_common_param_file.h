@@ -34,8 +34,9 @@ public:
     // after it (the parameters of the lines before it are kept).
     bool read(std::string filepath, std::string& error);
     // Writes every parameter, in name order, one line each, as the whole
-    // file or not at all. A parameter that would not read back as it is
-    // (an empty name or one beginning with "#"; a name or value holding a
+    // file or not at all; a name that begins with "#" is written behind a
+    // tab, so that its line is not a comment. A parameter that would not
+    // read back as it is (an empty name; a name or value holding a
     // double quote, "=", a tab, a line break or a NUL byte, or beginning or
     // ending with a space) is refused with "Fail to write FILE: parameter
     // "NAME" would not read back: WHY" and nothing is written. "Fail to

@@ -105,8 +105,8 @@ int pgmtool_param(int argc, const char** argv)
                        "writes the file again (--set; \"-\" writes to standard output). --set on a missing",
                        "FILE starts it. The file is written anew from its parameters, in name order: its",
                        "comment lines are not kept. A parameter that would not read back as it is set",
-                       "(\"=\", a double quote, a tab or line break, spaces around, a name beginning",
-                       "with \"#\") is refused and nothing is written."},
+                       "(\"=\", a double quote, a tab or line break, spaces around, an empty name)",
+                       "is refused and nothing is written."},
                       "pgmtool param device.par --set=JTAG_FREQUENCY=6000");
     args.text("get=NAME", get, "Print the value of the parameter NAME");
     args.text("set=NAME=VALUE", set, "Set the parameter NAME to VALUE and write the file");
