@@ -382,19 +382,6 @@ double seconds_since(const timespec& start)
     return double(now.tv_sec - start.tv_sec) + double(now.tv_nsec - start.tv_nsec) / 1e9;
 }
 
-struct GATE {
-    std::atomic<bool> release{false};
-    std::atomic<int> ran{0};
-};
-
-void wait_for_release(void* arg)
-{
-    GATE* gate = static_cast<GATE*>(arg);
-    while (!gate->release.load())
-        thr_msleep(1);
-    gate->ran.fetch_add(1);
-}
-
 } // namespace
 
 TEST(HostThreads, SleepLastsDespiteSignals)
@@ -418,22 +405,22 @@ TEST(HostThreads, StartedThreadsRunAndAreWaitedFor)
     EXPECT_FALSE(thr_thread_is_running(nullptr));
     thr_thread_wait(nullptr); // nothing to wait for
 
-    GATE gate;
-    THR_THREAD_STRUCT* thread = thr_thread_start(wait_for_release, &gate);
+    THREAD_GATE gate;
+    THR_THREAD_STRUCT* thread = thr_thread_start(wait_for_gate, &gate);
     ASSERT_NE(nullptr, thread);
     EXPECT_TRUE(thr_thread_is_running(thread)); // held until released
     gate.release = true;
     while (thr_thread_is_running(thread))
         thr_msleep(1);
-    EXPECT_EQ(1, gate.ran.load());
+    EXPECT_EQ(1, gate.done.load());
     thr_thread_wait(thread);
 
     gate.release = false;
-    thread = thr_thread_start(wait_for_release, &gate);
+    thread = thr_thread_start(wait_for_gate, &gate);
     ASSERT_NE(nullptr, thread);
     gate.release = true;
     thr_thread_wait(thread); // waits for the end
-    EXPECT_EQ(2, gate.ran.load());
+    EXPECT_EQ(2, gate.done.load());
 }
 
 namespace {

@@ -270,3 +270,11 @@ int run_with_file_size_limit(size_t limit, void (*action)(int), const std::funct
         return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
 }
+
+void wait_for_gate(void* arg)
+{
+    THREAD_GATE* gate = static_cast<THREAD_GATE*>(arg);
+    while (!gate->release.load())
+        thr_msleep(1);
+    gate->done.fetch_add(1);
+}

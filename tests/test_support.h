@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -47,6 +48,14 @@ std::string capture_stdout(const std::function<void()>& fn);
 // ("ulimit -f"), with SIGXFSZ at action; the child's exit status is what
 // work returns, or 100 + the signal that ended it.
 int run_with_file_size_limit(size_t limit, void (*action)(int), const std::function<int()>& work);
+
+// A worker of the thread tests: wait_for_gate(&gate) runs until release is
+// set, then counts itself in done.
+struct THREAD_GATE {
+    std::atomic<bool> release{false};
+    std::atomic<int> done{0};
+};
+void wait_for_gate(void* gate);
 
 // Byte vector of a text.
 std::vector<BYTE> bytes_of(const std::string& text);

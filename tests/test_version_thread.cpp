@@ -167,26 +167,12 @@ namespace {
 
 typedef THR_THREAD_STRUCT** TABLE;
 
-// A worker that waits until release is set, then counts itself done.
-struct GATE {
-    std::atomic<bool> release{false};
-    std::atomic<int> done{0};
-};
-
-void wait_for_gate(void* arg)
-{
-    GATE* gate = static_cast<GATE*>(arg);
-    while (!gate->release.load())
-        thr_msleep(1);
-    gate->done.fetch_add(1);
-}
-
 // A worker that takes some time of its own and then counts itself done.
 void busy_for_a_while(void* arg)
 {
     for (int i = 0; i < 20; i++)
         thr_msleep(1);
-    static_cast<GATE*>(arg)->done.fetch_add(1);
+    static_cast<THREAD_GATE*>(arg)->done.fetch_add(1);
 }
 
 } // namespace
@@ -208,7 +194,7 @@ TEST(WorkerThreads, BrokenCallsAreInternalErrors)
 
 TEST(WorkerThreads, OneSlotWaitsForItsWorker)
 {
-    GATE gate;
+    THREAD_GATE gate;
     TABLE table = PGM_COMMON_THREAD::create_threads(1);
     ASSERT_NE(nullptr, table);
     EXPECT_EQ(nullptr, table[0]);
@@ -228,7 +214,7 @@ TEST(WorkerThreads, OneSlotWaitsForItsWorker)
 
 TEST(WorkerThreads, FreeSlotsComeFirstAndAllAreWaitedFor)
 {
-    GATE gate;
+    THREAD_GATE gate;
     TABLE table = PGM_COMMON_THREAD::create_threads(3);
     ASSERT_NE(nullptr, table);
     table[0] = thr_thread_start(wait_for_gate, &gate);
