@@ -279,7 +279,9 @@ struct WRITE_LEVEL {
 
 // The first name or value below protobuf, in the order of the text, that
 // would not read back as it is, with the node it belongs to; empty when
-// there is none. Nodes the writer refuses outright are left to it.
+// there is none. Nodes the writer refuses outright are left to it. It runs
+// before anything is written: the text of a deep tree grows with the square
+// of its depth, and a refusal should not wait for it.
 std::string unwritable(const PGM_PROTOBUF* protobuf, size_t depth)
 {
     std::vector<WRITE_LEVEL> levels = {{protobuf, 0}};

@@ -32,12 +32,11 @@ QWORD version_part(const std::string& text)
 // whole text, names[1] and names[2] the first two parts.
 DWORD pack_version_text(const std::string& text, const char* const names[3])
 {
-    std::string message;
-    MEM_DETAIL::stl_raw_sprintf(message, "%s.size() != 0", names[0]);
-    PGM_CHECK_TEXT(text.size() != 0, message.c_str());
+    if (text.size() == 0)
+        PGM_FAIL("%s.size() != 0", names[0]);
     const size_t index = text.find('.');
-    MEM_DETAIL::stl_raw_sprintf(message, "index < %s.size()", names[0]);
-    PGM_CHECK_TEXT(index < text.size(), message.c_str());
+    if (index >= text.size())
+        PGM_FAIL("index < %s.size()", names[0]);
     const std::string major = text.substr(0, index);
     std::string minor = text.substr(index + 1);
     std::string update;
@@ -48,10 +47,9 @@ DWORD pack_version_text(const std::string& text, const char* const names[3])
     }
     const std::string* parts[2] = {&major, &minor};
     for (int i = 0; i < 2; i++) {
-        MEM_DETAIL::stl_raw_sprintf(message, "%s.size() != 0 && %s.find(\"0x\") != 0 && %s.find(\"b\") != 0",
-                                    names[i + 1], names[i + 1], names[i + 1]);
-        PGM_CHECK_TEXT(parts[i]->size() != 0 && parts[i]->find("0x") != 0 && parts[i]->find("b") != 0,
-                       message.c_str());
+        if (parts[i]->size() == 0 || parts[i]->find("0x") == 0 || parts[i]->find("b") == 0)
+            PGM_FAIL("%s.size() != 0 && %s.find(\"0x\") != 0 && %s.find(\"b\") != 0", names[i + 1], names[i + 1],
+                     names[i + 1]);
     }
     QWORD temp = version_part(major);
     PGM_CHECK(temp < 256);
